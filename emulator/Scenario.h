@@ -1,0 +1,43 @@
+#pragma once
+// What the emulated bus holds: the cards and, per card, its bridge, EEPROM, module and
+// signals. Read from ZORV_EMULATE (a card count or a scenario file in the profile format).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace emulator {
+
+enum class BridgeType { k9080, k9056 };
+enum class Usable { kYes, kNo, kScanOnly };
+enum class ModuleState { kPresent, kAbsent, kStuckBusy, kSilent };
+
+struct CardScenario {
+  BridgeType bridge = BridgeType::k9080;
+  uint32_t subsystem = 0x0310D1A7;
+  std::array<uint16_t, 3> eeprom_abc = {0xFFFE, 0x0008, 0x0000};  // words 10, 11, 12
+  Usable usable = Usable::kYes;
+  ModuleState module = ModuleState::kPresent;
+  bool readback = true;
+  std::array<uint8_t, 6> configuration = {0x00, 0x00, 0x4E, 0x0A, 0x03, 0x92};
+  int signal_source = 1;  // -1: no signal on any input
+  double signal_bit_rate = 1024000.0;
+  double signal_es_no = 15.0;
+  double signal_voltage = 1.5;
+  double signal_ber = 0.0;
+  bool irig_signal = true;
+};
+
+struct Scenario {
+  std::vector<CardScenario> cards;
+};
+
+constexpr int kMaxEmulatedCards = 16;
+
+// Parses the value of ZORV_EMULATE: a card count 0 to 16, or the path of a scenario file.
+// Nothing when it cannot be used; the reason (file and key) has then gone to standard error.
+std::optional<Scenario> ParseScenario(const std::string& emulate_value);
+
+}  // namespace emulator

@@ -1,0 +1,23 @@
+#pragma once
+// Process-level facts and services.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+uint32_t ProcessId();
+std::optional<std::string> EnvironmentVariable(const std::string& name);
+bool SetEnvironmentVariable(const std::string& name, const std::string& value);
+
+// Requests and returns the 1 ms system timer period (balanced pairs).
+void BeginTimerPeriod();
+void EndTimerPeriod();
+
+// A modal message box owned by no window; on systems without one, one line on standard error.
+constexpr uint32_t kIconError = 0x10;
+constexpr uint32_t kIconInformation = 0x40;
+void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags);
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "platform/dynamic_library.h"
+#include "platform/process.h"
+
+namespace platform {
+
+uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+
+std::optional<std::string> EnvironmentVariable(const std::string& name) {
+  char buffer[32768];
+  const DWORD length = ::GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return std::nullopt;
+  return std::string(buffer, length);
+}
+
+bool SetEnvironmentVariable(const std::string& name, const std::string& value) {
+  return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+}
+
+void BeginTimerPeriod() { ::timeBeginPeriod(1); }
+void EndTimerPeriod() { ::timeEndPeriod(1); }
+
+void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | flags);
+}
+
+LibraryHandle LoadLibraryByName(const std::string& path) {
+  return reinterpret_cast<LibraryHandle>(::LoadLibraryA(path.c_str()));
+}
+
+void* LibrarySymbol(LibraryHandle library, const char* name) {
+  if (!library) return nullptr;
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void FreeLibraryHandle(LibraryHandle library) {
+  if (library) ::FreeLibrary(static_cast<HMODULE>(library));
+}
+
+std::string LastLibraryError() {
+  return "error " + std::to_string(::GetLastError());
+}
+
+std::string SharedLibraryFileName(const std::string& base_name) { return base_name + ".DLL"; }
+
+}  // namespace platform
