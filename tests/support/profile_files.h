@@ -1,0 +1,56 @@
+#pragma once
+// A fresh folder per test for the settings-file tests, with raw byte access to its files.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/process.h"
+
+class ProfileFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps suites run at once from several build folders apart.
+    std::string name = "zorv_" + std::to_string(platform::ProcessId()) + "_" +
+                       test->test_suite_name() + "_" + test->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    folder_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+
+  void Store(const std::string& name, const std::string& bytes) const {
+    std::ofstream(PathOf(name), std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  std::string Load(const std::string& name) const {
+    std::ifstream in(PathOf(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  // Takes every write permission away; false when this process may write the file anyway (a
+  // privileged user ignores permission bits), so the caller can skip.
+  bool MakeReadOnly(const std::string& name) const {
+    using std::filesystem::perms;
+    std::filesystem::permissions(PathOf(name),
+                                 perms::owner_write | perms::group_write | perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    return platform::IsWriteDenied(PathOf(name));
+  }
+
+  std::filesystem::path folder_;
+};

@@ -1,0 +1,309 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "profile_files.h"
+
+namespace {
+
+using platform::ReadProfileString;
+using platform::WriteProfileString;
+
+constexpr const char* kAbsent = "<absent>";
+
+// A setup file as an operator edits it on a Windows station.
+std::string HandWrittenFile(const std::string& eol) {
+  return "; Zorv setup, edited by hand" + eol +        //
+         "[CommonArea]" + eol +                        //
+         "  NumCards = 2 " + eol +                     //
+         "LastFile=\"C:\\Setups\\bench.ini\"" + eol +  //
+         "Title='  padded  '" + eol +                  //
+         "Half=\"open" + eol +                         //
+         "a line without equals" + eol +               //
+         "; BITSYNC_1 follows" + eol +                 //
+         eol +                                         //
+         "[ BITSYNC_1 ]" + eol +                       //
+         "model=KELT_20" + eol +                       //
+         "BitRate\t=\t1024000" + eol +                 //
+         "Empty=" + eol +                              //
+         "Model=duplicate" + eol +                     //
+         "[bitsync_1]" + eol +                         //
+         "Extra=second section of the same name" + eol;
+}
+
+struct Lookup {
+  const char* section;
+  const char* key;
+  const char* expected;
+};
+
+const Lookup kHandWrittenLookups[] = {
+    {"commonarea", "NUMCARDS", "2"},
+    {" CommonArea ", "\tNumCards ", "2"},
+    {"CommonArea", "LastFile", "C:\\Setups\\bench.ini"},
+    {"CommonArea", "Title", "  padded  "},
+    {"CommonArea", "Half", "\"open"},
+    {"CommonArea", "a line without equals", kAbsent},
+    {"CommonArea", "Model", kAbsent},
+    {"BITSYNC_1", "Model", "KELT_20"},
+    {"BITSYNC_1", "BitRate", "1024000"},
+    {"BITSYNC_1", "Empty", ""},
+    {"BITSYNC_1", "Extra", kAbsent},
+    {"BITSYNC_1", "", kAbsent},
+    {"", "Model", kAbsent},
+    {"IRIG_1", "SourceFormat", kAbsent},
+};
+
+class HandWrittenProfile : public ProfileFolder,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HandWrittenProfile, ReadsLikeWindows) {
+  Store("setup.ini", HandWrittenFile(GetParam()));
+  for (const Lookup& lookup : kHandWrittenLookups) {
+    EXPECT_EQ(ReadProfileString(PathOf("setup.ini"), lookup.section, lookup.key, kAbsent),
+              lookup.expected)
+        << "[" << lookup.section << "] " << lookup.key;
+  }
+}
+
+TEST_P(HandWrittenProfile, WriteKeepsEveryOtherLineAndEndsLinesInCrlf) {
+  Store("setup.ini", HandWrittenFile(GetParam()));
+  const std::string file = PathOf("setup.ini");
+  ASSERT_TRUE(WriteProfileString(file, "COMMONAREA", "numcards", "3"));
+  ASSERT_TRUE(WriteProfileString(file, "CommonArea", "Added", "new"));
+  ASSERT_TRUE(WriteProfileString(file, "bitsync_1", " Appended ", " spaced "));
+  ASSERT_TRUE(WriteProfileString(file, "IRIG_1", "SourceFormat", "0"));
+  ASSERT_TRUE(WriteProfileString(file, "IRIG_1", "Flywheel", "YES"));
+  EXPECT_EQ(Load("setup.ini"),
+            "; Zorv setup, edited by hand\r\n"
+            "[CommonArea]\r\n"
+            "NumCards=3\r\n"
+            "LastFile=\"C:\\Setups\\bench.ini\"\r\n"
+            "Title='  padded  '\r\n"
+            "Half=\"open\r\n"
+            "Added=new\r\n"
+            "a line without equals\r\n"
+            "; BITSYNC_1 follows\r\n"
+            "\r\n"
+            "[ BITSYNC_1 ]\r\n"
+            "model=KELT_20\r\n"
+            "BitRate\t=\t1024000\r\n"
+            "Empty=\r\n"
+            "Model=duplicate\r\n"
+            "Appended= spaced \r\n"
+            "[bitsync_1]\r\n"
+            "Extra=second section of the same name\r\n"
+            "[IRIG_1]\r\n"
+            "SourceFormat=0\r\n"
+            "Flywheel=YES\r\n");
+  EXPECT_EQ(ReadProfileString(file, "BITSYNC_1", "Appended", kAbsent), "spaced");
+}
+
+INSTANTIATE_TEST_SUITE_P(LineEndings, HandWrittenProfile, ::testing::Values("\r\n", "\n"),
+                         [](const auto& info) {
+                           return std::string(info.param) == "\n" ? "LF" : "CRLF";
+                         });
+
+using ProfileWrite = ProfileFolder;
+
+TEST_F(ProfileWrite, CreatesTheFileOnTheFirstWrite) {
+  const std::string file = PathOf("new.ini");
+  ASSERT_TRUE(WriteProfileString(file, "S", "A", "1"));
+  ASSERT_TRUE(WriteProfileString(file, "S", "B", ""));
+  EXPECT_EQ(Load("new.ini"), "[S]\r\nA=1\r\nB=\r\n");
+}
+
+TEST_F(ProfileWrite, NewKeyGoesBelowTheLastKeyOfItsSection) {
+  Store("setup.ini", "[S]\r\n; about T\r\n[T]\r\nX=1");
+  ASSERT_TRUE(WriteProfileString(PathOf("setup.ini"), "S", "K", "v"));
+  ASSERT_TRUE(WriteProfileString(PathOf("setup.ini"), "T", "Y", "2"));
+  EXPECT_EQ(Load("setup.ini"), "[S]\r\nK=v\r\n; about T\r\n[T]\r\nX=1\r\nY=2\r\n");
+}
+
+TEST_F(ProfileWrite, CommitWithEmptyTextsSucceedsAndTouchesNothing) {
+  Store("setup.ini", "[S]\nA=1\n");
+  EXPECT_TRUE(WriteProfileString(PathOf("setup.ini"), "", "", ""));
+  EXPECT_TRUE(WriteProfileString(PathOf("missing.ini"), "", "", ""));
+  EXPECT_EQ(Load("setup.ini"), "[S]\nA=1\n");
+  EXPECT_FALSE(std::filesystem::exists(PathOf("missing.ini")));
+}
+
+TEST_F(ProfileWrite, RefusesWhatWouldNotReadBackAsWritten) {
+  struct Entry {
+    std::string section, key, value;
+  };
+  const Entry refused[] = {
+      {"S", "K", "two\r\nlines"}, {"S", "K", "cr\rhere"}, {"S", "K", std::string("a\0b", 3)},
+      {"S", "K\n", "v"},          {"S]x", "K", "v"},      {"S", "K=L", "v"},
+      {"S", ";K", "v"},           {"S", " [K", "v"},      {"", "K", "v"},
+      {"  ", "K", "v"},           {"S", "", "v"},         {"S", "", ""},
+  };
+  const std::string before = "[S]\r\nK=old\r\n";
+  Store("setup.ini", before);
+  for (const Entry& entry : refused) {
+    EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), entry.section, entry.key, entry.value))
+        << "[" << entry.section << "] " << entry.key << "=" << entry.value;
+  }
+  EXPECT_EQ(Load("setup.ini"), before);
+}
+
+TEST_F(ProfileWrite, MissingFolderFailsWithoutCreatingIt) {
+  EXPECT_FALSE(WriteProfileString(PathOf("absent/setup.ini"), "S", "K", "v"));
+  EXPECT_FALSE(std::filesystem::exists(PathOf("absent")));
+}
+
+TEST_F(ProfileWrite, ReadOnlyFileFailsAndStaysAsItWas) {
+  Store("setup.ini", "[S]\nK=old\n");
+  if (!MakeReadOnly("setup.ini")) GTEST_SKIP() << "this process may write read-only files";
+  EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), "S", "K", "new"));
+  EXPECT_EQ(Load("setup.ini"), "[S]\nK=old\n");
+}
+
+TEST_F(ProfileWrite, ADirectoryInPlaceOfTheFileFails) {
+  std::filesystem::create_directory(PathOf("setup.ini"));
+  EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), "S", "K", "v"));
+  EXPECT_TRUE(std::filesystem::is_directory(PathOf("setup.ini")));
+}
+
+TEST_F(ProfileWrite, ReplacesTheFileWholeAndLeavesNoTemporaryFile) {
+  Store("setup.ini", "[S]\nK=old\n");
+  // A reader that opened the file before the write keeps seeing the old text: the new text
+  // went to another file that was renamed over it, so the old one was never half rewritten.
+  std::ifstream before_write(PathOf("setup.ini"), std::ios::binary);
+  ASSERT_TRUE(WriteProfileString(PathOf("setup.ini"), "S", "K", "new"));
+  const std::string seen(std::istreambuf_iterator<char>(before_write), {});
+  EXPECT_EQ(seen, "[S]\nK=old\n");
+  EXPECT_EQ(Load("setup.ini"), "[S]\r\nK=new\r\n");
+  EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), "S", "K\n", "refused"));
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+    EXPECT_EQ(entry.path().filename(), "setup.ini");
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+}
+
+TEST_F(ProfileWrite, KeepsPermissionsAndWritesThroughSymbolicLinks) {
+  using std::filesystem::perms;
+  Store("real.ini", "[S]\nK=old\n");
+  std::filesystem::permissions(PathOf("real.ini"),
+                               perms::owner_read | perms::owner_write | perms::group_read);
+  std::filesystem::create_symlink(PathOf("real.ini"), PathOf("link.ini"));
+  ASSERT_TRUE(WriteProfileString(PathOf("link.ini"), "S", "K", "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(PathOf("link.ini")));
+  EXPECT_EQ(Load("real.ini"), "[S]\r\nK=new\r\n");
+  EXPECT_EQ(std::filesystem::status(PathOf("real.ini")).permissions(),
+            perms::owner_read | perms::owner_write | perms::group_read);
+}
+
+TEST_F(ProfileWrite, ConcurrentWritersLoseNoKey) {
+  const std::string file = PathOf("setup.ini");
+  constexpr int kKeysPerThread = 100;
+  auto writer = [&](const std::string& prefix) {
+    for (int i = 0; i < kKeysPerThread; ++i) {
+      WriteProfileString(file, "S", prefix + std::to_string(i), std::to_string(i));
+    }
+  };
+  std::thread first(writer, "A");
+  std::thread second(writer, "B");
+  first.join();
+  second.join();
+  for (int i = 0; i < kKeysPerThread; ++i) {
+    EXPECT_EQ(ReadProfileString(file, "S", "A" + std::to_string(i), kAbsent), std::to_string(i));
+    EXPECT_EQ(ReadProfileString(file, "S", "B" + std::to_string(i), kAbsent), std::to_string(i));
+  }
+}
+
+using ProfileRead = ProfileFolder;
+
+TEST_F(ProfileRead, ValuesAreCutTo1023Characters) {
+  const std::string long_value(2000, 'v');
+  Store("setup.ini", "[S]\nPlain=" + long_value + "\nQuoted=\"" + long_value + "\"\n");
+  EXPECT_EQ(ReadProfileString(PathOf("setup.ini"), "S", "Plain", kAbsent),
+            std::string(platform::kProfileValueLimit, 'v'));
+  EXPECT_EQ(ReadProfileString(PathOf("setup.ini"), "S", "Quoted", kAbsent),
+            std::string(platform::kProfileValueLimit, 'v'));
+  EXPECT_EQ(ReadProfileString(PathOf("setup.ini"), "S", "Missing", long_value),
+            std::string(platform::kProfileValueLimit, 'v'));
+}
+
+TEST_F(ProfileRead, FallbackLosesTrailingBlanks) {
+  EXPECT_EQ(ReadProfileString(PathOf("missing.ini"), "S", "K", " default  "), " default");
+}
+
+std::string RandomBytes(size_t count) {
+  std::mt19937 generator(20240301);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+std::string TenMegabytesOfSections() {
+  std::string text;
+  for (int i = 0; text.size() < 10u << 20; ++i) {
+    text += "[Section" + std::to_string(i) + "]\r\nKey=Value\r\n";
+  }
+  return text + "[Last]\r\nKey=end\r\n";
+}
+
+struct BadInput {
+  const char* name;
+  std::string content;
+  const char* section;
+  const char* key;
+  std::string expected;
+};
+
+TEST_F(ProfileRead, SurvivesBadInput) {
+  const std::string megabyte(1u << 20, 'x');
+  const BadInput cases[] = {
+      {"binary noise", RandomBytes(100000), "S", "K", kAbsent},
+      {"binary noise before a good section", RandomBytes(4096) + "\n[S]\nK=V\n", "S", "K", "V"},
+      {"NUL inside a value", std::string("[S]\nK=ab\0cd\nL=2\n", 16), "S", "K", "ab"},
+      {"NUL inside a key", std::string("[S]\nK\0=V\n", 9), "S", "K", kAbsent},
+      {"NUL inside a header", std::string("[S\0]\nK=V\n", 9), "S", "K", kAbsent},
+      {"megabyte value", "[S]\nK=" + megabyte + "\nL=2\n", "S", "L", "2"},
+      {"megabyte line without equals", "[S]\n" + megabyte + "\nL=2", "S", "L", "2"},
+      {"megabyte key", "[S]\n" + megabyte + "=1\nL=2\n", "S", "L", "2"},
+      {"megabyte header", "[" + megabyte + "\n[S]\nL=2\n", "S", "L", "2"},
+      {"header without ]", "[S\nK=V\n", "S", "K", kAbsent},
+      {"unclosed header ends the section", "[T]\nA=1\n[broken\nB=2\n", "T", "B", kAbsent},
+      {"empty header", "[]\nK=V\n", "S", "K", kAbsent},
+      {"equals with no key", "[S]\n=V\n  = W\nK=X\n", "S", "K", "X"},
+      {"key before any section", "K=V\n[S]\n", "S", "K", kAbsent},
+      {"only line breaks", std::string(100000, '\n'), "S", "K", kAbsent},
+      {"empty file", "", "S", "K", kAbsent},
+      {"10 MB file", TenMegabytesOfSections(), "Last", "Key", "end"},
+  };
+  for (const BadInput& input : cases) {
+    Store("bad.ini", input.content);
+    EXPECT_EQ(ReadProfileString(PathOf("bad.ini"), input.section, input.key, kAbsent),
+              input.expected)
+        << input.name;
+    EXPECT_TRUE(WriteProfileString(PathOf("bad.ini"), "New", "Key", "1")) << input.name;
+    EXPECT_EQ(ReadProfileString(PathOf("bad.ini"), "New", "Key", kAbsent), "1") << input.name;
+  }
+}
+
+TEST_F(ProfileRead, AFileFarTooLargeIsNeitherReadNorRewritten) {
+  Store("huge.ini", "[S]\nK=V\n");
+  constexpr uintmax_t kHugeSize = (64u << 20) + 1;
+  std::filesystem::resize_file(PathOf("huge.ini"), kHugeSize);  // sparse: no disk used
+  EXPECT_EQ(ReadProfileString(PathOf("huge.ini"), "S", "K", kAbsent), kAbsent);
+  EXPECT_FALSE(WriteProfileString(PathOf("huge.ini"), "S", "K", "new"));
+  EXPECT_EQ(std::filesystem::file_size(PathOf("huge.ini")), kHugeSize);
+}
+
+TEST_F(ProfileRead, ADirectoryOrMissingFileGivesTheFallback) {
+  std::filesystem::create_directory(PathOf("dir.ini"));
+  EXPECT_EQ(ReadProfileString(PathOf("dir.ini"), "S", "K", kAbsent), kAbsent);
+  EXPECT_EQ(ReadProfileString(PathOf("missing.ini"), "S", "K", kAbsent), kAbsent);
+}
+
+}  // namespace
