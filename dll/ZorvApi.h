@@ -1,0 +1,244 @@
+#pragma once
+// The public interface of ZorvDll: 27 plain functions that program and read the cards by card
+// index. Callers load the library by file name ("ZORVDLL.DLL" on Windows, "libZORVDLL.so" on
+// Linux) and resolve each function by its exact name; the function-pointer types below are
+// for that. The library keeps no pointer it is given: every record and buffer stays the
+// caller's.
+//
+// Binary interface, for callers in any language:
+// - Names are undecorated, also on 32-bit Windows, and exactly as declared here (note the
+//   doubled "Get" in ZorvApiGetGetOffsetFrequency and the capital S in
+//   ZorvApiGetBitSyncOperationalStatus).
+// - Calling convention: stdcall (callee removes the arguments) on 32-bit Windows, the
+//   platform's C convention elsewhere. Every argument is 32 bits wide or a pointer.
+// - Booleans are 8-bit, true when non-zero. Integers are little-endian.
+//
+// BitsyncSetup (dll/BitsyncSetup.h), 36 bytes, no padding:
+//   offset  0  Model          int32    0 to 5 (model table)
+//   offset  4  InputSource    int32    0 to 11 (0 to 3 on a card without command read-back)
+//   offset  8  InputCode      int32    0 to 31
+//   offset 12  OutputCode     int32    0 to 18
+//   offset 16  LoopBandwidth  int32    0 to 7 (eight-entry loop bandwidth table)
+//   offset 20  BitRate        uint32   bits per second, at most 99,999,999
+//   offset 24  BitDecisionDetector, 25 QuickReactMode (reported only), 26
+//              StartupAutoTestEnabled, 27 Pattern15Bit, 28 NrzlDcOutputDisabledAtSymbolUnlock,
+//              29 NrzlDcOutputDisabledAtEsNo5Db, 30 PcmEncoderOutputDisabledAtSymbolUnlock,
+//              31 PcmEncoderOutputDisabledAtEsNo5Db, 32 BerTestingEnabled, 33 ExtBerMode,
+//              34 KnownErrorMode, 35 Do90DegClkOut: one 8-bit boolean each
+//
+// IrigSetup (dll/IrigSetup.h), 12 bytes:
+//   offset  0  SourceFormat     int32  0 IRIG B, 1 IRIG A, 2 IRIG G
+//   offset  4  SourceExternal   8-bit boolean: decode the external input (else internal clock)
+//   offset  5  FlywheelEnabled  8-bit boolean
+//   offset  6  2 bytes padding
+//   offset  8  GeneratorFormat  int32  coded like SourceFormat
+//
+// Calling order: load the library (it finds and opens the cards), ZorvApiOpen once, then the
+// other functions for indexes below the card count it reported, ZorvApiClose before unloading.
+// Every function but ZorvApiClose returns one of the result codes below; on a failure the
+// out-values are left as they were (the FSP option flag excepted: it is cleared first).
+
+#include <cstdint>
+#include <type_traits>
+
+#include "dll/BitsyncSetup.h"
+#include "dll/IrigSetup.h"
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZORVAPI_CALL __stdcall
+#else
+#define ZORVAPI_CALL
+#endif
+
+// The library is built with ZORVDLL_BUILDING defined and everything else hidden, so that it
+// exports these functions and nothing more. Callers bind at run time and need no import
+// declaration.
+#if defined(ZORVDLL_BUILDING) && defined(_WIN32)
+#define ZORVAPI_EXPORT __declspec(dllexport)
+#elif defined(ZORVDLL_BUILDING)
+#define ZORVAPI_EXPORT __attribute__((visibility("default")))
+#else
+#define ZORVAPI_EXPORT
+#endif
+
+// Result codes (code 6 is never returned).
+inline constexpr int32_t kZorvApiSuccess = 0;
+// A card was found with its bridge in DOS mode: reboot the machine. Returned by every function,
+// before any other check, while the library is loaded.
+inline constexpr int32_t kZorvApiDosMode = 1;
+inline constexpr int32_t kZorvApiNotOpen = 2;
+inline constexpr int32_t kZorvApiBadCardIndex = 3;
+inline constexpr int32_t kZorvApiNoIrig = 4;
+// Also the failure code of the four FSP functions.
+inline constexpr int32_t kZorvApiNoBitsync = 5;
+inline constexpr int32_t kZorvApiIrigStatusFailed = 7;
+inline constexpr int32_t kZorvApiIrigNowtimeFailed = 8;
+inline constexpr int32_t kZorvApiIrigSetupFailed = 9;
+inline constexpr int32_t kZorvApiBitsyncStatusFailed = 10;
+inline constexpr int32_t kZorvApiBitsyncSetupFailed = 11;
+inline constexpr int32_t kZorvApiNotReadbackCapable = 12;
+inline constexpr int32_t kZorvApiOptionsFailed = 13;
+inline constexpr int32_t kZorvApiProgrammedBitRateFailed = 14;
+inline constexpr int32_t kZorvApiProgrammedInputCodeFailed = 15;
+inline constexpr int32_t kZorvApiProgrammedOutputCodeFailed = 16;
+inline constexpr int32_t kZorvApiProgrammedLoopBwFailed = 17;
+inline constexpr int32_t kZorvApiOperationalStatusFailed = 18;
+inline constexpr int32_t kZorvApiBitFailed = 19;
+inline constexpr int32_t kZorvApiBitCountFailed = 20;
+inline constexpr int32_t kZorvApiErrorCountFailed = 21;
+inline constexpr int32_t kZorvApiOffsetFrequencyFailed = 22;
+inline constexpr int32_t kZorvApiSignalVoltageFailed = 23;
+inline constexpr int32_t kZorvApiEsNoFailed = 24;
+inline constexpr int32_t kZorvApiLinkAnalysisStatusFailed = 25;
+inline constexpr int32_t kZorvApiQuickReactFailed = 26;
+
+// The most cards the library opens; the per-card arrays of ZorvApiOpen need this many entries.
+inline constexpr int32_t kZorvApiMaxCards = 8;
+// The three text functions write at most seven characters and a terminator; the library does
+// not know the buffer's size, so callers give at least this many bytes.
+inline constexpr int32_t kZorvApiMinTextBuffer = 8;
+
+extern "C" {
+
+// Reports the DOS-mode flag and the card count, fills one entry per card of each array
+// (bitsync count 1 or 0; the second array always 0) and opens the API.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiOpen(uint8_t* dos_mode, int32_t* card_count,
+                                                int32_t* bitsync_counts, int32_t* reserved);
+// Locks the API again; the cards stay open until the library is unloaded.
+ZORVAPI_EXPORT void ZORVAPI_CALL ZorvApiClose(void);
+
+// IRIG reader status: 2 busy, 4 error, 5 neither.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigStatus(int32_t card, int32_t* status);
+// The decoded time of year in seconds (day 1 = January 1st).
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigNowtime(int32_t card, double* seconds);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup);
+
+// Lock status 0 to 5 ("NOCLK_NOSIG", "SEARCH", "LOCK", "LOCK", "ERROR", "DOES NOT EXIST").
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncStatus(int32_t card, int32_t* status);
+// 11 on a card with command read-back, else 3.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncMaxInputSource(int32_t card,
+                                                                    int32_t* max_input_source);
+// Programs the whole setup with the card's stored quick-react mode.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card,
+                                                            const BitsyncSetup* setup);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncOptions(int32_t card, uint8_t* option_20_mbit,
+                                                             uint8_t* option_ber_test);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncFirmware(int32_t card, int32_t* version_high,
+                                                              int32_t* version_low);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedBitRate(int32_t card,
+                                                                       uint32_t* bit_rate);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedInputCode(int32_t card,
+                                                                         int32_t* input_code);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedOutputCode(int32_t card,
+                                                                          int32_t* output_code);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedLoopBw(int32_t card,
+                                                                      uint8_t* loop_bandwidth);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitSyncOperationalStatus(
+    int32_t card, uint8_t* status1, uint8_t* status2, uint8_t* status3, uint8_t* status4);
+// The five built-in test result bytes.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBIT(int32_t card, uint8_t* bit1, uint8_t* bit2,
+                                                  uint8_t* bit3, uint8_t* bit4, uint8_t* bit5);
+// 30 significant bits.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisBitCount(int32_t card,
+                                                                   uint32_t* bit_count);
+// 24 significant bits.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisErrorCount(int32_t card,
+                                                                     uint32_t* error_count);
+// PRN correlator locked, PRN correlator history, error count overflow.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisOperationalStatus(int32_t card,
+                                                                            uint8_t* status1,
+                                                                            uint8_t* status2,
+                                                                            uint8_t* status3);
+// The three measurements as the module sends them (up to seven characters, e.g. "12.3 dB"),
+// zero-terminated; copied into the buffer only on success.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetGetOffsetFrequency(int32_t card, char* text);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetSignalVoltage(int32_t card, char* text);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetEstimatedEsNo(int32_t card, char* text);
+// Only the low 8 bits of the mode count. The card keeps the mode for later setup loads even
+// when the module does not take it.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t mode);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsEnableFspOption(int32_t card, uint8_t* fsp_option);
+// F1 to F5 are passed to the module unchanged and in this order.
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiEnableBsFspSigQualMode(int32_t card, int32_t f1,
+                                                                  int32_t f2, int32_t f3,
+                                                                  int32_t f4, int32_t f5);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiDisableBsFspSigQualMode(int32_t card);
+ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsFspCount(int32_t card, uint16_t* fsp_count);
+
+}  // extern "C"
+
+// Function-pointer types for binding by name, one per export.
+typedef int32_t(ZORVAPI_CALL* ZorvApiOpenFn)(uint8_t*, int32_t*, int32_t*, int32_t*);
+typedef void(ZORVAPI_CALL* ZorvApiCloseFn)(void);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetIrigStatusFn)(int32_t, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetIrigNowtimeFn)(int32_t, double*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiLoadIrigSetupFn)(int32_t, const IrigSetup*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncStatusFn)(int32_t, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncMaxInputSourceFn)(int32_t, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiLoadBitsyncSetupFn)(int32_t, const BitsyncSetup*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncOptionsFn)(int32_t, uint8_t*, uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncFirmwareFn)(int32_t, int32_t*, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedBitRateFn)(int32_t, uint32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedInputCodeFn)(int32_t, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedOutputCodeFn)(int32_t, int32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedLoopBwFn)(int32_t, uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitSyncOperationalStatusFn)(int32_t, uint8_t*, uint8_t*,
+                                                                    uint8_t*, uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBITFn)(int32_t, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
+                                               uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisBitCountFn)(int32_t, uint32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisErrorCountFn)(int32_t, uint32_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisOperationalStatusFn)(int32_t, uint8_t*,
+                                                                         uint8_t*, uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetGetOffsetFrequencyFn)(int32_t, char*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetSignalVoltageFn)(int32_t, char*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetEstimatedEsNoFn)(int32_t, char*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiSetBitsyncQuickReactModeFn)(int32_t, int32_t);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBsEnableFspOptionFn)(int32_t, uint8_t*);
+typedef int32_t(ZORVAPI_CALL* ZorvApiEnableBsFspSigQualModeFn)(int32_t, int32_t, int32_t, int32_t,
+                                                               int32_t, int32_t);
+typedef int32_t(ZORVAPI_CALL* ZorvApiDisableBsFspSigQualModeFn)(int32_t);
+typedef int32_t(ZORVAPI_CALL* ZorvApiGetBsFspCountFn)(int32_t, uint16_t*);
+
+// A declaration and its pointer type can never drift apart.
+static_assert(std::is_same_v<decltype(&ZorvApiOpen), ZorvApiOpenFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiClose), ZorvApiCloseFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetIrigStatus), ZorvApiGetIrigStatusFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetIrigNowtime), ZorvApiGetIrigNowtimeFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiLoadIrigSetup), ZorvApiLoadIrigSetupFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncStatus), ZorvApiGetBitsyncStatusFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiGetBitsyncMaxInputSource), ZorvApiGetBitsyncMaxInputSourceFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiLoadBitsyncSetup), ZorvApiLoadBitsyncSetupFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncOptions), ZorvApiGetBitsyncOptionsFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncFirmware), ZorvApiGetBitsyncFirmwareFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedBitRate),
+                             ZorvApiGetBitsyncProgrammedBitRateFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedInputCode),
+                             ZorvApiGetBitsyncProgrammedInputCodeFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedOutputCode),
+                             ZorvApiGetBitsyncProgrammedOutputCodeFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedLoopBw),
+                             ZorvApiGetBitsyncProgrammedLoopBwFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBitSyncOperationalStatus),
+                             ZorvApiGetBitSyncOperationalStatusFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBIT), ZorvApiGetBITFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiGetLinkAnalysisBitCount), ZorvApiGetLinkAnalysisBitCountFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetLinkAnalysisErrorCount),
+                             ZorvApiGetLinkAnalysisErrorCountFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetLinkAnalysisOperationalStatus),
+                             ZorvApiGetLinkAnalysisOperationalStatusFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiGetGetOffsetFrequency), ZorvApiGetGetOffsetFrequencyFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetSignalVoltage), ZorvApiGetSignalVoltageFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetEstimatedEsNo), ZorvApiGetEstimatedEsNoFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiSetBitsyncQuickReactMode), ZorvApiSetBitsyncQuickReactModeFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiGetBsEnableFspOption), ZorvApiGetBsEnableFspOptionFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiEnableBsFspSigQualMode), ZorvApiEnableBsFspSigQualModeFn>);
+static_assert(
+    std::is_same_v<decltype(&ZorvApiDisableBsFspSigQualMode), ZorvApiDisableBsFspSigQualModeFn>);
+static_assert(std::is_same_v<decltype(&ZorvApiGetBsFspCount), ZorvApiGetBsFspCountFn>);

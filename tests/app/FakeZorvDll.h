@@ -1,0 +1,31 @@
+#pragma once
+// A stand-in for ZorvDll that the binding tests build as shared libraries: it exports the
+// library's functions (one build leaves out the last one) and answers as the test sets it up
+// through FakeZorvDllControl, which the test resolves from the same loaded file.
+
+#include <cstdint>
+
+#include "dll/ZorvApi.h"
+
+struct FakeZorvDllState {
+  // Answers.
+  int32_t card_count = 2;
+  int32_t max_input_source = 11;
+  // What every per-card function returns; out-values are written only when it is 0.
+  int32_t result = kZorvApiSuccess;
+  int32_t bitsync_status = 2;
+  uint32_t bit_count = 0;
+  char value_text[32] = "12.3 dB";
+  // What the binding did.
+  int32_t open_calls = 0;
+  int32_t close_calls = 0;
+  int32_t max_input_source_queries = 0;
+  int32_t per_card_calls = 0;
+  int32_t last_card = -1;
+};
+
+extern "C" ZORVAPI_EXPORT FakeZorvDllState* FakeZorvDllControl();
+
+// Inside the fake: its state, and the common answer of a per-card function.
+FakeZorvDllState& FakeState();
+int32_t FakeAnswer(int32_t card);
