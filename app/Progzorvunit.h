@@ -3,7 +3,7 @@
 // run time, opens it, counts the cards, falls back to simulated data when there is none, and
 // owns the per-card data that every window shares. Each wrapper answers true or false, so the
 // windows never see the library's result codes. There is no lock: the user-interface thread
-// and each card window's polling thread call it, and each writes only what it reads.
+// and the card windows' polling threads call it, each thread filling its own fields.
 
 #include <cstdint>
 #include <string>
