@@ -245,9 +245,11 @@ std::string RandomBytes(size_t count) {
 }
 
 std::string TenMegabytesOfSections() {
+  const std::string filler(1000, 'f');
   std::string text;
+  text.reserve((10u << 20) + 2048);
   for (int i = 0; text.size() < 10u << 20; ++i) {
-    text += "[Section" + std::to_string(i) + "]\r\nKey=Value\r\n";
+    text += "[Section" + std::to_string(i) + "]\r\nKey=" + filler + "\r\n";
   }
   return text + "[Last]\r\nKey=end\r\n";
 }
