@@ -12,6 +12,7 @@ std::string FormatExponent(int precision, int digits, double x);
 std::string FormatNumberText(double x, int total, int decimals);
 std::string FormatHex(uint32_t value, int width, bool prefix);
 std::string FormatOctal(uint32_t value, int width, bool prefix);
+// Values from 2^63 to 2^64 - 1 print as their unsigned 64-bit digits.
 std::string FormatHex64(long double x, int width, bool prefix);
 std::string NibbleBits(char c);
 std::string FormatBinary(uint32_t value, int bit_count);
@@ -32,6 +33,10 @@ double MedianOf3(double a, double b, double c);
 bool InRange(double x, double a, double b);
 double SafePow(double x, double y);
 std::string SystemErrorText(uint32_t error_number);
+
+// printf "%0*.*f" in the C locale (a decimal point whatever the process locale) into
+// [first, last); returns the end of the text, or nullptr when it does not fit or x is not finite.
+char* PrintPaddedFixed(char* first, char* last, double x, int width, int decimals);
 
 // Writes the line to the open log (nothing without one), then shows an "INFO" box on request.
 void LogInfo(const std::string& message, int32_t code, bool show_box);
