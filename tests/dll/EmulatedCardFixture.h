@@ -1,6 +1,7 @@
 #pragma once
 // Test fixtures for everything that talks to a card through the PCI access layer (the IRIG
 // reader tests, the bitsync tests, the PCI and discovery tests):
+//   ScopedEmulateValue    sets ZORV_EMULATE for its lifetime ("" turns emulation off);
 //   ScopedEmulatedBus     turns emulation on with a given scenario for its lifetime;
 //   EmulatedCardFixture   a virtual clock plus one emulated card, scanned with
 //                         P9080_CountCards and opened with P9080_Open: call OpenCard(scenario)
@@ -19,27 +20,37 @@
 
 namespace zorv_test {
 
-// ZORV_EMULATE set and the scenario's bus active; both undone at the end.
+// ZORV_EMULATE holds the value for the object's lifetime; an empty value turns emulation off.
+class ScopedEmulateValue {
+ public:
+  explicit ScopedEmulateValue(const std::string& value)
+      : previous_(platform::EnvironmentVariable("ZORV_EMULATE")) {
+    platform::SetEnvironmentVariable("ZORV_EMULATE", value);
+  }
+  ~ScopedEmulateValue() {
+    platform::SetEnvironmentVariable("ZORV_EMULATE", previous_.value_or(""));
+  }
+  ScopedEmulateValue(const ScopedEmulateValue&) = delete;
+  ScopedEmulateValue& operator=(const ScopedEmulateValue&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+// Emulation on with the scenario's bus active; both undone at the end.
 class ScopedEmulatedBus {
  public:
   explicit ScopedEmulatedBus(const emulator::Scenario& scenario)
-      : previous_(platform::EnvironmentVariable("ZORV_EMULATE")) {
-    platform::SetEnvironmentVariable("ZORV_EMULATE", "test scenario");
-    bus_ = &emulator::StartBus(scenario);
-  }
-  ~ScopedEmulatedBus() {
-    emulator::StopBus();
-    // An empty value is the same as none: emulation off.
-    platform::SetEnvironmentVariable("ZORV_EMULATE", previous_.value_or(""));
-  }
+      : bus_(&emulator::StartBus(scenario)) {}
+  ~ScopedEmulatedBus() { emulator::StopBus(); }
   ScopedEmulatedBus(const ScopedEmulatedBus&) = delete;
   ScopedEmulatedBus& operator=(const ScopedEmulatedBus&) = delete;
 
   emulator::VirtualPciBus& bus() { return *bus_; }
 
  private:
-  std::optional<std::string> previous_;
-  emulator::VirtualPciBus* bus_ = nullptr;
+  ScopedEmulateValue emulate_{"test scenario"};
+  emulator::VirtualPciBus* bus_;
 };
 
 class EmulatedCardFixture : public ::testing::Test {

@@ -1,0 +1,197 @@
+// ZORV_EMULATE values and scenario files: card counts, every key, the defaults, and the
+// reports for what cannot be used.
+
+#include "emulator/Scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/process.h"
+
+namespace {
+
+using emulator::BridgeType;
+using emulator::CardScenario;
+using emulator::ModuleState;
+using emulator::ParseScenario;
+using emulator::Usable;
+
+class ScenarioFile : public ::testing::Test {
+ protected:
+  ScenarioFile() {
+    static std::atomic<int> serial{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("scenario_test_" + std::to_string(platform::ProcessId()) + "_" +
+             std::to_string(serial.fetch_add(1)) + ".ini");
+  }
+  ~ScenarioFile() override { std::filesystem::remove(path_); }
+
+  std::string Write(const std::string& contents) {
+    std::ofstream(path_, std::ios::binary) << contents;
+    return path_.string();
+  }
+
+  // Parses and returns what went to standard error.
+  std::optional<emulator::Scenario> Parse(const std::string& value, std::string& errors) {
+    testing::internal::CaptureStderr();
+    std::optional<emulator::Scenario> scenario = ParseScenario(value);
+    errors = testing::internal::GetCapturedStderr();
+    return scenario;
+  }
+
+  std::filesystem::path path_;
+};
+
+void ExpectDefaults(const CardScenario& card) {
+  EXPECT_EQ(card.bridge, BridgeType::k9080);
+  EXPECT_EQ(card.subsystem, 0x0310D1A7u);
+  EXPECT_EQ(card.eeprom_abc, (std::array<uint16_t, 3>{0xFFFE, 0x0008, 0x0000}));
+  EXPECT_EQ(card.usable, Usable::kYes);
+  EXPECT_EQ(card.module, ModuleState::kPresent);
+  EXPECT_TRUE(card.readback);
+  EXPECT_EQ(card.configuration, (std::array<uint8_t, 6>{0x00, 0x00, 0x4E, 0x0A, 0x03, 0x92}));
+  EXPECT_EQ(card.signal_source, 1);
+  EXPECT_EQ(card.signal_bit_rate, 1024000.0);
+  EXPECT_EQ(card.signal_es_no, 15.0);
+  EXPECT_EQ(card.signal_voltage, 1.5);
+  EXPECT_EQ(card.signal_ber, 0.0);
+  EXPECT_TRUE(card.irig_signal);
+}
+
+TEST_F(ScenarioFile, CardCountGivesDefaultCards) {
+  for (const int count : {0, 3, 16}) {
+    std::string errors;
+    const auto scenario = Parse(std::to_string(count), errors);
+    ASSERT_TRUE(scenario) << count;
+    EXPECT_EQ(scenario->cards.size(), static_cast<size_t>(count));
+    for (const CardScenario& card : scenario->cards) ExpectDefaults(card);
+    EXPECT_EQ(errors, "");
+  }
+}
+
+TEST_F(ScenarioFile, CardCountOutOfRangeGivesNoScenario) {
+  for (const char* value : {"17", "-1", "100000000000000000000"}) {
+    std::string errors;
+    EXPECT_FALSE(Parse(value, errors)) << value;
+    EXPECT_NE(errors.find(value), std::string::npos) << errors;
+  }
+}
+
+TEST_F(ScenarioFile, MissingKeysTakeTheDefaults) {
+  std::string errors;
+  const auto scenario = Parse(Write("[Bus]\r\nCards=2\r\n[Card1]\r\n"), errors);
+  ASSERT_TRUE(scenario) << errors;
+  ASSERT_EQ(scenario->cards.size(), 2u);
+  ExpectDefaults(scenario->cards[0]);
+  ExpectDefaults(scenario->cards[1]);
+}
+
+TEST_F(ScenarioFile, EveryKeyIsRead) {
+  std::string errors;
+  const auto scenario = Parse(Write("[Bus]\n"
+                                    "Cards=2\n"
+                                    "[Card1]\n"
+                                    "Bridge=9056\n"
+                                    "Subsystem=0610D1A7\n"
+                                    "EepromA=0xFFFF\n"
+                                    "EepromB=0x800a\n"
+                                    "EepromC=4\n"
+                                    "Usable=SCANONLY\n"
+                                    "Module=stuckbusy\n"
+                                    "Readback=NO\n"
+                                    "Configuration=0x01, 0x02,0x4F,0x0B ,0x04,0xFF\n"
+                                    "SignalSource=-1\n"
+                                    "SignalBitRate=2.5e6\n"
+                                    "SignalEsNo=-3.5\n"
+                                    "SignalVoltage=0.25\n"
+                                    "SignalBer=1e-3\n"
+                                    "IrigSignal=no\n"),
+                              errors);
+  ASSERT_TRUE(scenario) << errors;
+  ExpectDefaults(scenario->cards[0]);
+  const CardScenario& card = scenario->cards[1];
+  EXPECT_EQ(card.bridge, BridgeType::k9056);
+  EXPECT_EQ(card.subsystem, 0x0610D1A7u);
+  EXPECT_EQ(card.eeprom_abc, (std::array<uint16_t, 3>{0xFFFF, 0x800A, 0x0004}));
+  EXPECT_EQ(card.usable, Usable::kScanOnly);
+  EXPECT_EQ(card.module, ModuleState::kStuckBusy);
+  EXPECT_FALSE(card.readback);
+  EXPECT_EQ(card.configuration, (std::array<uint8_t, 6>{0x01, 0x02, 0x4F, 0x0B, 0x04, 0xFF}));
+  EXPECT_EQ(card.signal_source, -1);
+  EXPECT_EQ(card.signal_bit_rate, 2.5e6);
+  EXPECT_EQ(card.signal_es_no, -3.5);
+  EXPECT_EQ(card.signal_voltage, 0.25);
+  EXPECT_EQ(card.signal_ber, 1e-3);
+  EXPECT_FALSE(card.irig_signal);
+}
+
+TEST_F(ScenarioFile, ChoicesIgnoreCase) {
+  std::string errors;
+  const auto scenario =
+      Parse(Write("[bus]\ncards=1\n[card0]\nusable=no\nmodule=ABSENT\nreadback=Yes\n"), errors);
+  ASSERT_TRUE(scenario) << errors;
+  EXPECT_EQ(scenario->cards[0].usable, Usable::kNo);
+  EXPECT_EQ(scenario->cards[0].module, ModuleState::kAbsent);
+  EXPECT_TRUE(scenario->cards[0].readback);
+}
+
+TEST_F(ScenarioFile, MalformedValueIsReportedWithFileAndKeyAndGivesNoScenario) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Bridge", "9081"},
+      {"Subsystem", "0x1FFFFFFFF"},
+      {"Subsystem", "D1A7G"},
+      {"EepromA", "0x10000"},
+      {"EepromB", ""},
+      {"Usable", "MAYBE"},
+      {"Module", "broken"},
+      {"Readback", "1"},
+      {"Configuration", "0x00,0x00,0x4E,0x0A,0x03"},
+      {"Configuration", "0x00,0x00,0x4E,0x0A,0x03,0x92,0x00"},
+      {"Configuration", "0x00,0x00,0x4E,0x0A,0x03,0x100"},
+      {"SignalSource", "12"},
+      {"SignalSource", "1.5"},
+      {"SignalBitRate", "0"},
+      {"SignalEsNo", "loud"},
+      {"SignalEsNo", "nan"},
+      {"SignalVoltage", "-0.1"},
+      {"SignalBer", "1.5"},
+      {"IrigSignal", "present"},
+  };
+  for (const auto& [key, value] : cases) {
+    SCOPED_TRACE(std::string(key) + "=" + value);
+    std::string errors;
+    const std::string path =
+        Write(std::string("[Bus]\nCards=2\n[Card1]\n") + key + "=" + value + "\n");
+    EXPECT_FALSE(Parse(path, errors));
+    EXPECT_NE(errors.find(path), std::string::npos) << errors;
+    EXPECT_NE(errors.find(std::string("[Card1] ") + key + "="), std::string::npos) << errors;
+  }
+}
+
+TEST_F(ScenarioFile, BusSectionMustGiveACardCount) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"no Cards key", "[Bus]\n[Card0]\nBridge=9056\n"},
+      {"count above 16", "[Bus]\nCards=17\n"},
+      {"count not a number", "[Bus]\nCards=three\n"},
+  };
+  for (const auto& [name, contents] : cases) {
+    SCOPED_TRACE(name);
+    std::string errors;
+    const std::string path = Write(contents);
+    EXPECT_FALSE(Parse(path, errors));
+    EXPECT_NE(errors.find(path + ": [Bus] Cards"), std::string::npos) << errors;
+  }
+}
+
+TEST_F(ScenarioFile, UnreadableFileIsReported) {
+  std::string errors;
+  const std::string missing = (path_.parent_path() / "no such scenario.ini").string();
+  EXPECT_FALSE(Parse(missing, errors));
+  EXPECT_NE(errors.find(missing), std::string::npos) << errors;
+  EXPECT_FALSE(Parse(path_.parent_path().string(), errors)) << "a directory";
+}
+
+}  // namespace
