@@ -1,0 +1,221 @@
+#pragma once
+// The card's PCM bit synchronizer module (the bitsync): the strobed one-byte command protocol
+// through the command and status registers of address space 3, setup programming, status,
+// options and special status, link analysis, signal quality and FSP mode.
+//
+// Two threads reach one bitsync (the operator program's window thread and its polling thread);
+// every multi-register sequence runs inside a transaction that holds the bitsync's
+// transaction-in-progress flag, so their commands never interleave on the module.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "dll/BitsyncSetup.h"
+#include "dll/Plxcommonunit.h"
+
+class keltbitsyncclass2 {
+ public:
+  // Register offsets in address space 3.
+  static constexpr uint8_t kCommandRegister = 0x0E;
+  static constexpr uint8_t kStatusRegister = 0x0F;
+  static constexpr uint8_t kControlRegister = 0x0F;
+
+  // Status register bits.
+  static constexpr int kStatusSignalBit = 0;
+  static constexpr int kStatusLockedBit = 1;
+  static constexpr int kStatusBusyBit = 2;
+  static constexpr int kStatusNoModuleBit = 4;
+  static constexpr int kStatusPeBit = 6;
+
+  // Control register bit 2 is the strobe line, idle high.
+  static constexpr uint8_t kStrobeLine = 0x04;
+
+  static constexpr uint8_t kEndOfCommands = 0x0A;
+  // The eight-digit bit rate encoding tops out here.
+  static constexpr uint32_t kMaxBitRate = 99'999'999;
+
+  // Special status commands.
+  static constexpr uint8_t kOperationalStatus = 0xE0;
+  static constexpr uint8_t kLinkAnalysisBitCount = 0xE2;
+  static constexpr uint8_t kLinkAnalysisErrorCount = 0xE3;
+  static constexpr uint8_t kLinkAnalysisStatus = 0xE4;
+  static constexpr uint8_t kEstimatedEsNo = 0xE5;
+  static constexpr uint8_t kSignalVoltage = 0xE6;
+  static constexpr uint8_t kOffsetFrequency = 0xE7;
+  static constexpr uint8_t kBuiltInTest = 0xE8;
+  static constexpr uint8_t kProgrammedBitRate = 0xE9;
+  static constexpr uint8_t kProgrammedInputCode = 0xEA;
+  static constexpr uint8_t kProgrammedOutputCode = 0xEB;
+  static constexpr uint8_t kProgrammedLoopBandwidth = 0xEC;
+  static constexpr uint8_t kConfiguration = 0xED;
+
+  static constexpr int kSpecialStatusEnableCount = 13;  // 0xE0 to 0xEC
+  static constexpr size_t kCommandArraySize = 64;
+  static constexpr size_t kShadowSize = 64;
+
+  keltbitsyncclass2();
+  ~keltbitsyncclass2();
+  keltbitsyncclass2(const keltbitsyncclass2&) = delete;
+  keltbitsyncclass2& operator=(const keltbitsyncclass2&) = delete;
+
+  // --- Command strobe protocol -------------------------------------------------------------
+
+  bool InitBitsync(int32_t card_index, bool mother_card, P9080_HANDLE handle,
+                   std::string& error_text);
+  void WriteBitsyncRegister(uint8_t offset, uint8_t value);
+  uint8_t ReadBitsyncRegister(uint8_t offset);
+  bool WaitBitsyncReady();
+  // Takes the transaction-in-progress flag, waiting at most about 300 ms for another
+  // transaction to end. On true the caller holds the flag until EndTransaction.
+  bool WaitNotInUse();
+  void EndTransaction() { in_progress_.store(false); }
+  bool StrobeBitsyncCommand(uint8_t command);
+  uint8_t ReadResponseByte();
+  // One command/response transaction; stores at most `capacity` bytes of the reply. False when
+  // the bitsync is invalid, cannot take special commands, is held by another transaction, or
+  // stops answering.
+  bool RequestSpecialStatus(uint8_t command, int capacity, uint8_t* buffer);
+
+  // --- Setup programming -------------------------------------------------------------------
+
+  bool SetBitsyncInputSource(const BitsyncSetup& setup);
+  bool FillInCommandAry(const BitsyncSetup& setup, uint32_t firmware_version_low,
+                        uint8_t quick_react_mode);
+  bool FillInCommandAryQuickReact(uint8_t quick_react_mode);
+  // On false the error text says why; it is never empty.
+  bool SendCompleteBitsyncSetup(const BitsyncSetup& setup, uint8_t quick_react_mode,
+                                std::string& error_text);
+  bool SendBitsyncSetupQuickReactMode(uint8_t quick_react_mode, std::string& error_text);
+
+  // --- Status, options and special status --------------------------------------------------
+
+  // Reads KELTDOSPECIAL.CFG into the process-wide special status enable flags.
+  static void LoadSpecialStatusConfig();
+  static bool SpecialStatusEnabled(uint8_t command);
+
+  bool GetBitsyncStatus(int32_t& code);
+  bool ReadBitsyncConfiguration(uint8_t& option_20mbit, uint8_t& option_bert,
+                                uint32_t& firmware_version_high, uint32_t& firmware_version_low);
+  bool GetBitsyncProgrammedBitRate(uint32_t& bit_rate);
+  bool GetBitsyncProgrammedInputCode(int32_t& input_code);
+  bool GetBitsyncProgrammedOutputCode(int32_t& output_code);
+  bool GetBitsyncProgrammedLoopBw(uint8_t& loop_bandwidth);
+  bool GetBitsyncOperationalStatus(std::array<bool, 8>& status);
+  bool GetBitsyncBIT(std::array<uint8_t, 5>& results);
+  void LogBitsyncStatusReads();
+
+  // --- Link analysis, signal quality and FSP -----------------------------------------------
+
+  bool GetLinkAnalysisBitCount(uint32_t& bit_count);
+  bool GetLinkAnalysisErrorCount(uint32_t& error_count);
+  bool GetLinkAnalysisOperationalStatus(bool& correlator_locked, bool& correlator_history,
+                                        bool& error_count_overflow);
+  // Also keeps the FSP count while FSP mode is on.
+  bool GetEstimatedEsNo(std::string& text);
+  bool GetSignalVoltage(std::string& text);
+  bool GetOffsetFrequency(std::string& text);
+  bool GetBsEnableFspOption(uint8_t& option);
+  bool EnableBsFspSigQualMode(int32_t f1, int32_t f2, int32_t f3, int32_t f4, int32_t f5);
+  bool DisableBsFspSigQualMode();
+  // The count kept by the last Es/No read.
+  bool GetBsFspCount(uint16_t& count);
+
+  // --- State, for the card object and tests ------------------------------------------------
+
+  bool IsValid() const { return valid_.load(); }
+  bool IsReadbackCapable() const { return readback_.load(); }
+  bool IsDebug() const { return debug_; }
+  bool TakesSpecialCommands() const { return special_commands_.load(); }
+  bool IsNewerConfigurationFormat() const { return newer_format_.load(); }
+  bool IsBMode() const { return b_mode_.load(); }
+  bool IsFspModeOn() const { return fsp_on_.load(); }
+  bool IsTransactionInProgress() const { return in_progress_.load(); }
+  uint32_t FirmwareDateCode() const { return date_code_.load(); }
+  uint32_t FirmwareVersionLow() const { return firmware_low_.load(); }
+  int32_t CardIndex() const { return card_index_; }
+  const std::string& ErrorText() const { return error_text_; }
+  std::span<const uint8_t> Commands() const {
+    return std::span<const uint8_t>(commands_.data(), command_count_);
+  }
+  uint8_t WriteShadow(uint8_t offset) const { return write_shadow_[offset % kShadowSize]; }
+  uint8_t ReadShadow(uint8_t offset) const { return read_shadow_[offset % kShadowSize]; }
+
+ private:
+  enum class Reply { kDone, kSkipped, kBusy, kFailed };
+
+  // Releases the transaction-in-progress flag when a transaction ends, on every path.
+  class Transaction {
+   public:
+    explicit Transaction(keltbitsyncclass2& bitsync) : bitsync_(bitsync) {
+      held_ = bitsync_.WaitNotInUse();
+    }
+    ~Transaction() {
+      if (held_) bitsync_.EndTransaction();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    bool Held() const { return held_; }
+
+   private:
+    keltbitsyncclass2& bitsync_;
+    bool held_ = false;
+  };
+
+  // A read switched off by its enable flag counts as a success that leaves its outputs alone.
+  static bool Succeeded(Reply reply);
+
+  std::string CardNumber() const;
+  std::string RefusalText(std::string_view reason) const;
+  void Log(const std::string& message, int32_t code = 0) const;
+  void DebugLog(const std::string& message, int32_t code = 0) const;
+
+  bool BusyTest();
+  bool PeTest();
+  // Waits while the module reports busy, at most 1000 busy tests; false when it never clears.
+  bool WaitWhileBusy();
+  void ClearPendingReads();
+  void CheckReadback();
+  bool ReadStatusInTransaction(uint8_t& status);
+  void AppendCommand(uint8_t command);
+  void AppendQuickReact(uint8_t quick_react_mode);
+
+  // Declares the module lost: logs the invalidation line and clears the valid flag.
+  void GiveUp(std::string_view prefix);
+  // The resend loop. On give-up `failed_at` is the position of the refused command.
+  bool SendWithResends(std::span<const uint8_t> commands, int attempts, std::string_view prefix,
+                       bool trace_each, size_t& failed_at);
+  bool SendSetupCommands(std::string& error_text);
+  bool SendFspCommands(std::span<const uint8_t> commands, std::string_view prefix);
+
+  Reply RequestReply(uint8_t command, int capacity, uint8_t* buffer);
+  Reply ReadEnabled(uint8_t command, int capacity, uint8_t* buffer);
+  Reply ReadOperationalStatus(std::array<bool, 8>& status);
+  Reply ReadText(uint8_t command, int capacity, uint8_t* reply, std::string& text);
+
+  std::array<uint8_t, kShadowSize> write_shadow_{};
+  std::array<uint8_t, kShadowSize> read_shadow_{};
+  std::array<uint8_t, kCommandArraySize> commands_{};
+  size_t command_count_ = 0;
+  std::string error_text_;
+  int32_t card_index_ = 0;
+  bool mother_card_ = false;
+  std::atomic<bool> in_progress_{false};
+  std::atomic<bool> valid_{false};
+  std::atomic<bool> special_commands_{false};
+  P9080_HANDLE handle_ = nullptr;
+  bool debug_ = false;
+  std::atomic<bool> readback_{false};
+
+  std::atomic<bool> newer_format_{false};
+  std::atomic<uint32_t> date_code_{0};
+  std::atomic<uint32_t> firmware_low_{0};
+  std::atomic<bool> b_mode_{false};
+  std::atomic<int32_t> poll_counter_{0};
+
+  std::atomic<bool> fsp_on_{false};
+  std::atomic<uint16_t> fsp_count_{0};
+};
