@@ -14,7 +14,11 @@ bool DriverDevice::Open() {
   // Read at every open, so that a process chooses emulation before it loads the library.
   const std::optional<std::string> emulate = platform::EnvironmentVariable("ZORV_EMULATE");
   if (emulate && !emulate->empty()) {
-    emulated_ = std::make_unique<emulator::VirtualDevice>(emulator::ConnectBus(*emulate));
+    try {
+      emulated_ = std::make_unique<emulator::VirtualDevice>(emulator::ConnectBus(*emulate));
+    } catch (...) {
+      return false;  // no memory for the bus: the device stays closed
+    }
     return true;
   }
   driver_ = platform::OpenWinDriverDevice();
