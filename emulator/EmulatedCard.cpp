@@ -27,6 +27,7 @@ EmulatedCard::EmulatedCard(const CardScenario& scenario, uint32_t position)
       bus_(1 + position / kCardsPerBus),
       slot_(kFirstSlot + position % kCardsPerBus),
       bridge_(scenario),
+      bitsync_(scenario),
       local_memory_(kLocalMemoryBytes, 0) {
   const uint32_t memory = position * kAddressStride;
   const uint32_t port = kPortBase + position * kPortStride;
@@ -138,14 +139,29 @@ void EmulatedCard::WriteSpace(uint32_t space, uint32_t offset, uint8_t value) {
   }
 }
 
+namespace {
+
+bool IsBitsyncRegister(uint32_t offset) {
+  return offset == BitsyncModule::kCommandRegister || offset == BitsyncModule::kStatusRegister;
+}
+
+}  // namespace
+
 // The modules' registers are routed here: the bitsync module at 0x0E and 0x0F, the IRIG
 // reader at 0x18 to 0x1F. Everything else, the card number at 0x20 included, is plain.
 uint8_t EmulatedCard::ReadRegister(uint32_t offset) {
-  return registers_[offset % kRegisterBytes];
+  offset %= kRegisterBytes;
+  if (IsBitsyncRegister(offset)) return bitsync_.Read(offset);
+  return registers_[offset];
 }
 
 void EmulatedCard::WriteRegister(uint32_t offset, uint8_t value) {
-  registers_[offset % kRegisterBytes] = value;
+  offset %= kRegisterBytes;
+  if (IsBitsyncRegister(offset)) {
+    bitsync_.Write(offset, value);
+    return;
+  }
+  registers_[offset] = value;
 }
 
 }  // namespace emulator

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dll/KesPlxGenDriverUnit.h"
+#include "emulator/BitsyncModule.h"
 #include "emulator/PlxBridge.h"
 #include "emulator/Scenario.h"
 
@@ -53,6 +54,7 @@ class EmulatedCard {
   void WriteRegister(uint32_t offset, uint8_t value);
 
   PlxBridge& bridge() { return bridge_; }
+  BitsyncModule& bitsync() { return bitsync_; }
 
  private:
   struct Window {
@@ -72,6 +74,7 @@ class EmulatedCard {
   std::array<Window, kSpaceCount> windows_{};
   windriver::ResourceBlock resources_;
   PlxBridge bridge_;
+  BitsyncModule bitsync_;
   std::vector<uint8_t> local_memory_;
   std::array<uint8_t, kRegisterBytes> registers_{};
 };
