@@ -108,7 +108,7 @@ bool BitsyncSignalModel::SignalPresent() const {
 
 bool BitsyncSignalModel::InBand() const {
   if (bit_rate_ == 0) return false;
-  const double tolerance = card_.signal_bit_rate * kLoopBandwidthPercent.at(loop_bandwidth_) / 100;
+  const double tolerance = card_.signal_bit_rate * kLoopBandwidthPercent[loop_bandwidth_] / 100;
   return std::fabs(card_.signal_bit_rate - bit_rate_) <= tolerance;
 }
 
