@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/process.h"
@@ -26,6 +27,14 @@ constexpr int kFixedPrecision = 18;
 // Enough for the 309 integer digits of the largest double, sign and point.
 constexpr size_t kFixedIntegerRoom = 320;
 
+// The decimal exponent after the "e" of std::to_chars' scientific form ("e-04", "e+10").
+int ScientificExponent(std::string_view text) {
+  const size_t e = text.find('e');
+  int magnitude = 0;
+  std::from_chars(text.data() + e + 2, text.data() + text.size(), magnitude);
+  return text[e + 1] == '-' ? -magnitude : magnitude;
+}
+
 // The value rounded to kFixedPrecision significant digits: sign, digits and decimal exponent.
 struct Significant {
   bool negative;
@@ -40,7 +49,7 @@ Significant SignificantDigits(double x) {
                                   kFixedPrecision - 1);
   const std::string_view all(text, static_cast<size_t>(done.ptr - text));
   const size_t e = all.find('e');
-  Significant s{all[0] == '-', std::string(), std::atoi(all.substr(e + 1).data()),
+  Significant s{all[0] == '-', std::string(), ScientificExponent(all),
                 std::string(all.substr(0, e))};
   for (char c : s.mantissa) {
     if (std::isdigit(static_cast<unsigned char>(c))) s.digits += c;
@@ -145,7 +154,7 @@ std::string FormatExponent(int precision, int digits, double x) {
         std::to_chars(text, text + sizeof text, x, std::chars_format::scientific, precision - 1);
     const std::string_view all(text, static_cast<size_t>(done.ptr - text));
     const size_t e = all.find('e');
-    const int exponent = std::atoi(all.substr(e + 1).data());
+    const int exponent = ScientificExponent(all);
     std::string power = std::to_string(std::abs(exponent));
     if (power.size() < static_cast<size_t>(digits)) power.insert(0, digits - power.size(), '0');
     return std::string(all.substr(0, e)) + "E" + (exponent < 0 ? "-" : "+") + power;

@@ -37,7 +37,7 @@ std::string RegistryText(const char* key_path, const char* value_name) {
 constexpr char kProcessorKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 
 bool OsIs64Bit() {
-  if (sizeof(void*) == 8) return true;
+  if constexpr (sizeof(void*) == 8) return true;
   using IsWow64Function = BOOL(WINAPI*)(HANDLE, BOOL*);
   const auto is_wow64 = reinterpret_cast<IsWow64Function>(
       ::GetProcAddress(::GetModuleHandleA("kernel32"), "IsWow64Process"));
