@@ -2,8 +2,10 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
+#include "platform/process.h"
 #include "support/KesBorGenUnit.h"
 
 namespace {
@@ -71,11 +73,17 @@ TEST(FormatNumberText, BlanksRemovedAndInvalidFormat) {
 
 // The operator program runs with the desktop's locale; numbers must still use a point.
 TEST(FormatLocale, DecimalPointWhateverTheLocale) {
+#ifdef ZORV_TEST_LOCALES
+  platform::SetEnvironmentVariable("LOCPATH", ZORV_TEST_LOCALES);  // the build made one
+#endif
   const char* saved = std::setlocale(LC_NUMERIC, nullptr);
   const std::string restore = saved ? saved : "C";
   if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE")) {
     GTEST_SKIP() << "no locale with a decimal comma is installed";
   }
+  char printed[16];
+  std::snprintf(printed, sizeof printed, "%.1f", 2.5);
+  ASSERT_STREQ(printed, "2,5");  // the C library itself now writes a comma
   EXPECT_EQ(FormatFixed(10, 3, 1.5), "1.500");
   EXPECT_EQ(FormatExponent(5, 4, 1.234e-4), "1.2340E-0004");
   EXPECT_EQ(FormatNumberText(2.5, 4, 1), "2.5");
