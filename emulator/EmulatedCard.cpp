@@ -28,6 +28,7 @@ EmulatedCard::EmulatedCard(const CardScenario& scenario, uint32_t position)
       slot_(kFirstSlot + position % kCardsPerBus),
       bridge_(scenario),
       bitsync_(scenario),
+      irig_(scenario),
       local_memory_(kLocalMemoryBytes, 0) {
   const uint32_t memory = position * kAddressStride;
   const uint32_t port = kPortBase + position * kPortStride;
@@ -145,6 +146,10 @@ bool IsBitsyncRegister(uint32_t offset) {
   return offset == BitsyncModule::kCommandRegister || offset == BitsyncModule::kStatusRegister;
 }
 
+bool IsIrigRegister(uint32_t offset) {
+  return offset >= IrigReader::kControlRegister && offset <= IrigReader::kStatusRegister;
+}
+
 }  // namespace
 
 // The modules' registers are routed here: the bitsync module at 0x0E and 0x0F, the IRIG
@@ -152,6 +157,7 @@ bool IsBitsyncRegister(uint32_t offset) {
 uint8_t EmulatedCard::ReadRegister(uint32_t offset) {
   offset %= kRegisterBytes;
   if (IsBitsyncRegister(offset)) return bitsync_.Read(offset);
+  if (IsIrigRegister(offset)) return irig_.Read(offset);
   return registers_[offset];
 }
 
@@ -159,6 +165,10 @@ void EmulatedCard::WriteRegister(uint32_t offset, uint8_t value) {
   offset %= kRegisterBytes;
   if (IsBitsyncRegister(offset)) {
     bitsync_.Write(offset, value);
+    return;
+  }
+  if (IsIrigRegister(offset)) {
+    irig_.Write(offset, value);
     return;
   }
   registers_[offset] = value;

@@ -13,6 +13,7 @@
 
 #include "dll/KesPlxGenDriverUnit.h"
 #include "emulator/BitsyncModule.h"
+#include "emulator/IrigReader.h"
 #include "emulator/PlxBridge.h"
 #include "emulator/Scenario.h"
 
@@ -55,6 +56,7 @@ class EmulatedCard {
 
   PlxBridge& bridge() { return bridge_; }
   BitsyncModule& bitsync() { return bitsync_; }
+  IrigReader& irig() { return irig_; }
 
  private:
   struct Window {
@@ -75,6 +77,7 @@ class EmulatedCard {
   windriver::ResourceBlock resources_;
   PlxBridge bridge_;
   BitsyncModule bitsync_;
+  IrigReader irig_;
   std::vector<uint8_t> local_memory_;
   std::array<uint8_t, kRegisterBytes> registers_{};
 };

@@ -28,4 +28,20 @@ class TickingClock final : public platform::Clock {
   platform::VirtualClock& time_;
 };
 
+// Installs a ticking clock over the virtual clock for its lifetime, then the virtual clock
+// again.
+class TickingScope {
+ public:
+  explicit TickingScope(platform::VirtualClock& time) : time_(time), ticking_(time) {
+    platform::InstallClock(&ticking_);
+  }
+  ~TickingScope() { platform::InstallClock(&time_); }
+  TickingScope(const TickingScope&) = delete;
+  TickingScope& operator=(const TickingScope&) = delete;
+
+ private:
+  platform::VirtualClock& time_;
+  TickingClock ticking_;
+};
+
 }  // namespace irig_test
