@@ -76,7 +76,8 @@ class SoundServer {
     const pa_sample_spec spec{kSampleS16Le, kRate, 1};
     // A short buffer that starts playing with the first sample, so that a 1 ms click sounds
     // at once instead of waiting for a full buffer.
-    const pa_buffer_attr buffer{kDefault, kRate * 2 / 10, 2, kDefault, kDefault};
+    const pa_buffer_attr buffer{kDefault, kRate * sizeof(int16_t), sizeof(int16_t), kDefault,
+                                kDefault};
     int error = 0;
     stream_ =
         open(nullptr, "Zorv", kStreamPlayback, nullptr, "speaker", &spec, nullptr, &buffer, &error);
@@ -98,9 +99,12 @@ SoundServer& sound_server() {
 
 void Beep(uint32_t frequency_hz, uint32_t duration_ms) {
   if (frequency_hz == 0 || duration_ms == 0) return;
+  const int64_t start = clock().MonotonicNanoseconds();
   sound_server().Play(frequency_hz, duration_ms);
-  // The server plays the buffered samples while the caller waits out the tone.
-  clock().Sleep(duration_ms);
+  // The server plays the buffered samples while the caller waits out the rest of the tone (a
+  // tone longer than the server's buffer has partly played while it was written).
+  const int64_t written_ms = (clock().MonotonicNanoseconds() - start) / 1'000'000;
+  if (written_ms < duration_ms) clock().Sleep(static_cast<uint32_t>(duration_ms - written_ms));
 }
 
 }  // namespace platform
