@@ -136,13 +136,9 @@ class keltbitsyncclass2 {
   bool IsTransactionInProgress() const { return in_progress_.load(); }
   uint32_t FirmwareDateCode() const { return date_code_.load(); }
   uint32_t FirmwareVersionLow() const { return firmware_low_.load(); }
-  int32_t CardIndex() const { return card_index_; }
-  const std::string& ErrorText() const { return error_text_; }
   std::span<const uint8_t> Commands() const {
     return std::span<const uint8_t>(commands_.data(), command_count_);
   }
-  uint8_t WriteShadow(uint8_t offset) const { return write_shadow_[offset % kShadowSize]; }
-  uint8_t ReadShadow(uint8_t offset) const { return read_shadow_[offset % kShadowSize]; }
 
  private:
   enum class Reply { kDone, kSkipped, kBusy, kFailed };
