@@ -10,8 +10,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes TextReply(uint8_t command, const char (&text)[8]) {
-  Bytes reply = {command, 0x09};
-  reply.insert(reply.end(), text, text + 7);
+  Bytes reply(text, text + 7);
+  reply.insert(reply.begin(), {command, 0x09});
   return reply;
 }
 
