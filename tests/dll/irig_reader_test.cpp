@@ -177,8 +177,8 @@ class IrigSeedTest : public IrigReaderTest {
   }
 
   static std::vector<uint8_t> Message(const std::string& digits) {
-    std::vector<uint8_t> message = {0x01, 0x41};
-    message.insert(message.end(), digits.begin(), digits.end());
+    std::vector<uint8_t> message(digits.begin(), digits.end());
+    message.insert(message.begin(), {0x01, 'A'});
     message.push_back(0x17);
     return message;
   }

@@ -20,8 +20,8 @@ int64_t At(int day, int hours, int minutes, int seconds, int64_t microseconds = 
 }
 
 std::vector<uint8_t> SeedMessage(const std::string& digits) {
-  std::vector<uint8_t> message = {0x01, 'A'};
-  message.insert(message.end(), digits.begin(), digits.end());
+  std::vector<uint8_t> message(digits.begin(), digits.end());
+  message.insert(message.begin(), {0x01, 'A'});
   message.push_back(0x17);
   return message;
 }
