@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdio>
+
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
 
@@ -23,6 +25,10 @@ void BeginTimerPeriod() { ::timeBeginPeriod(1); }
 void EndTimerPeriod() { ::timeEndPeriod(1); }
 
 void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  if (EnvironmentVariable("ZORV_HEADLESS") == "1") {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return;
+  }
   ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | flags);
 }
 

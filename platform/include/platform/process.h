@@ -16,6 +16,8 @@ void BeginTimerPeriod();
 void EndTimerPeriod();
 
 // A modal message box owned by no window; on systems without one, one line on standard error.
+// ZORV_HEADLESS=1 in the environment (the command-line tools set it) gives the line everywhere,
+// so that no box waits for a click nobody can give.
 constexpr uint32_t kIconError = 0x10;
 constexpr uint32_t kIconInformation = 0x40;
 void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags);
