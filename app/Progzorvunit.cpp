@@ -202,6 +202,8 @@ bool progzorvclass::LoadDll(const std::string& path, std::string& error_text) {
     platform::FreeLibraryHandle(library);
     return false;
   }
+  api.GetBitsyncFirmware = reinterpret_cast<ZorvApiGetBitsyncFirmwareFn>(
+      platform::LibrarySymbol(library, "ZorvApiGetBitsyncFirmware"));
   library_ = library;
   api_ = api;
   loaded_ = true;
@@ -233,6 +235,8 @@ void progzorvclass::CountCards() {
     int32_t max_input_source = 3;
     api_.GetBitsyncMaxInputSource(card, &max_input_source);
     cards[card].input_source_flag = max_input_source > 3 ? 1 : 0;
+    cards[card].max_input_source = max_input_source;
+    cards[card].bitsync_count = bitsync_counts[card];
   }
 }
 
@@ -421,4 +425,11 @@ bool progzorvclass::GetBitsyncFspCount(int32_t card, uint16_t& count) {
   if (!DllLoaded()) return false;
   return RunFspCall(api_.GetBsFspCount(card, &count),
                     "Get Bitsync FSP Mode Fsp Count Failed For Card ", card);
+}
+
+bool progzorvclass::GetBitsyncFirmware(int32_t card, int32_t& version_high, int32_t& version_low) {
+  return Run(Nothing, [&] {
+    return api_.GetBitsyncFirmware &&
+           Succeeded(api_.GetBitsyncFirmware(card, &version_high, &version_low));
+  });
 }

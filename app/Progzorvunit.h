@@ -84,6 +84,10 @@ struct CardData {
   // The bit synchronizer has more than four input sources: the card window polls it and the
   // panel offers the extra sources only then.
   uint8_t input_source_flag = 0;
+  // As the library reported them when the cards were counted: bit synchronizers on the card
+  // (0 or 1) and the highest input source (3 when the card did not answer).
+  int32_t bitsync_count = 0;
+  int32_t max_input_source = 3;
   IrigSetup irig_setup = kDefaultIrigSetup;
   // [0] is the IRIG track rate the IRIG panel shows.
   int32_t irig_words[2] = {0, 0};
@@ -133,6 +137,8 @@ struct ZorvApiEntryPoints {
   ZorvApiEnableBsFspSigQualModeFn EnableBsFspSigQualMode = nullptr;
   ZorvApiDisableBsFspSigQualModeFn DisableBsFspSigQualMode = nullptr;
   ZorvApiGetBsFspCountFn GetBsFspCount = nullptr;
+  // Bound when present, never required: only the command-line tool reports it.
+  ZorvApiGetBitsyncFirmwareFn GetBitsyncFirmware = nullptr;
 };
 
 class progzorvclass {
@@ -175,6 +181,8 @@ class progzorvclass {
                             int32_t p5);
   bool DisableBitsyncFspMode(int32_t card);
   bool GetBitsyncFspCount(int32_t card, uint16_t& count);
+  // False also when the library does not export the firmware function.
+  bool GetBitsyncFirmware(int32_t card, int32_t& version_high, int32_t& version_low);
 
   CardData cards[kMaxProgramCards];
   // Cards in use: 0 to 4, or 3 in simulate mode without cards.

@@ -15,6 +15,7 @@ struct FakeZorvDllState {
   int32_t result = kZorvApiSuccess;
   int32_t bitsync_status = 2;
   uint32_t bit_count = 0;
+  double irig_time = 86400.5;
   char value_text[32] = "12.3 dB";
   // What the binding did.
   int32_t open_calls = 0;
@@ -22,6 +23,13 @@ struct FakeZorvDllState {
   int32_t max_input_source_queries = 0;
   int32_t per_card_calls = 0;
   int32_t last_card = -1;
+  // The setups programmed, oldest first (the first eight), and the last quick react mode.
+  static constexpr int32_t kSetupHistory = 8;
+  BitsyncSetup bitsync_setups[kSetupHistory] = {};
+  int32_t bitsync_setup_loads = 0;
+  IrigSetup irig_setups[kSetupHistory] = {};
+  int32_t irig_setup_loads = 0;
+  int32_t quick_react_mode = -1;
 };
 
 extern "C" ZORVAPI_EXPORT FakeZorvDllState* FakeZorvDllControl();

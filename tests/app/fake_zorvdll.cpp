@@ -60,11 +60,16 @@ int32_t ZORVAPI_CALL ZorvApiGetIrigStatus(int32_t card, int32_t* status) {
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetIrigNowtime(int32_t card, double* seconds) {
-  return AnswerWith(card, seconds, 86400.5);
+  return AnswerWith(card, seconds, FakeState().irig_time);
 }
 
-int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup*) {
-  return FakeAnswer(card);
+int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup) {
+  const int32_t result = FakeAnswer(card);
+  FakeZorvDllState& state = FakeState();
+  if (result == kZorvApiSuccess && state.irig_setup_loads < state.kSetupHistory) {
+    state.irig_setups[state.irig_setup_loads++] = *setup;
+  }
+  return result;
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncStatus(int32_t card, int32_t* status) {
@@ -78,8 +83,13 @@ int32_t ZORVAPI_CALL ZorvApiGetBitsyncMaxInputSource(int32_t card, int32_t* max_
   return kZorvApiSuccess;
 }
 
-int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card, const BitsyncSetup*) {
-  return FakeAnswer(card);
+int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card, const BitsyncSetup* setup) {
+  const int32_t result = FakeAnswer(card);
+  FakeZorvDllState& state = FakeState();
+  if (result == kZorvApiSuccess && state.bitsync_setup_loads < state.kSetupHistory) {
+    state.bitsync_setups[state.bitsync_setup_loads++] = *setup;
+  }
+  return result;
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncOptions(int32_t card, uint8_t* option_20_mbit,
@@ -154,8 +164,10 @@ int32_t ZORVAPI_CALL ZorvApiGetEstimatedEsNo(int32_t card, char* text) {
   return AnswerText(card, text);
 }
 
-int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t) {
-  return FakeAnswer(card);
+int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t mode) {
+  const int32_t result = FakeAnswer(card);
+  if (result == kZorvApiSuccess) FakeState().quick_react_mode = mode;
+  return result;
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBsEnableFspOption(int32_t card, uint8_t* fsp_option) {

@@ -9,47 +9,9 @@
 
 #include "app/Progzorvunit.h"
 #include "platform/dynamic_library.h"
-#include "tests/app/AppTestFixture.h"
-#include "tests/app/FakeZorvDll.h"
+#include "tests/app/BindingTestFixture.h"
 
 namespace {
-
-const std::string kLibraryFile = platform::SharedLibraryFileName("ZORVDLL");
-
-class BindingTest : public AppTestFixture {
- protected:
-  void TearDown() override {
-    zorv_.reset();
-    for (platform::LibraryHandle handle : handles_) platform::FreeLibraryHandle(handle);
-    AppTestFixture::TearDown();
-  }
-
-  // Puts a fake library at the path and returns its state, shared with the binding that loads
-  // the same file.
-  FakeZorvDllState& InstallFake(const char* built_fake, const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::filesystem::copy_file(built_fake, path);
-    platform::LibraryHandle handle = platform::LoadLibraryByName(path);
-    EXPECT_NE(handle, nullptr) << platform::LastLibraryError();
-    handles_.push_back(handle);
-    auto control = reinterpret_cast<FakeZorvDllState* (*)()>(
-        platform::LibrarySymbol(handle, "FakeZorvDllControl"));
-    return *control();
-  }
-
-  FakeZorvDllState& InstallFullFake() { return InstallFake(FAKE_ZORVDLL, Path(kLibraryFile)); }
-
-  DllLocations Locations() const { return {kLibraryFile, FallbackPath()}; }
-  std::string FallbackPath() const { return Path("fallback/" + kLibraryFile); }
-
-  progzorvclass& Bind() {
-    zorv_ = std::make_unique<progzorvclass>(Locations());
-    return *zorv_;
-  }
-
-  std::unique_ptr<progzorvclass> zorv_;
-  std::vector<platform::LibraryHandle> handles_;
-};
 
 TEST_F(BindingTest, LibraryMissingItsLastNameIsRefusedAndTheFallbackIsBound) {
   FakeZorvDllState& refused = InstallFake(FAKE_ZORVDLL_WITHOUT_FSP_COUNT, Path(kLibraryFile));
@@ -132,7 +94,11 @@ TEST_F(BindingTest, SixCardsAreCutToTheFirstFour) {
   EXPECT_EQ(zorv.card_count, 4);
   EXPECT_FALSE(zorv.simulate);
   EXPECT_EQ(fake.max_input_source_queries, 4);
-  for (const CardData& card : zorv.cards) EXPECT_EQ(card.input_source_flag, 1);
+  for (const CardData& card : zorv.cards) {
+    EXPECT_EQ(card.input_source_flag, 1);
+    EXPECT_EQ(card.max_input_source, 11);
+    EXPECT_EQ(card.bitsync_count, 1);
+  }
 }
 
 TEST_F(BindingTest, ThreeInputSourcesLeaveTheInputSourceFlagOff) {
@@ -145,6 +111,7 @@ TEST_F(BindingTest, ThreeInputSourcesLeaveTheInputSourceFlagOff) {
   EXPECT_FALSE(LogHas(0, " Can only handle the first 4 cards."));
   EXPECT_EQ(zorv.cards[0].input_source_flag, 0);
   EXPECT_EQ(zorv.cards[1].input_source_flag, 0);
+  EXPECT_EQ(zorv.cards[1].max_input_source, 3);
 }
 
 TEST_F(BindingTest, NoCardGivesSimulateModeWithThreeCards) {
@@ -194,7 +161,12 @@ TEST_F(SimulateModeTest, MeasurementsKeepTheirValuesWhileNoBitErrorTestRuns) {
   EXPECT_TRUE(zorv_->GetBIT(0, status));
   EXPECT_TRUE(zorv_->GetBitSyncOperationalStatus(0, status));
   EXPECT_TRUE(zorv_->GetLinkAnalysisOperationalStatus(0, status));
+  int32_t firmware_high = -1;
+  int32_t firmware_low = -1;
+  EXPECT_TRUE(zorv_->GetBitsyncFirmware(0, firmware_high, firmware_low));
 
+  EXPECT_EQ(firmware_high, -1);
+  EXPECT_EQ(firmware_low, -1);
   EXPECT_EQ(status.signal_voltage, before.signal_voltage);
   EXPECT_EQ(status.offset_frequency, before.offset_frequency);
   EXPECT_EQ(status.es_no, before.es_no);
@@ -325,6 +297,12 @@ TEST_F(LiveWrapperTest, WrappersSucceedExactlyWhenTheLibraryReturnsZero) {
          uint16_t c;
          return z.GetBitsyncFspCount(1, c);
        }},
+      {"GetBitsyncFirmware",
+       [](progzorvclass& z) {
+         int32_t high;
+         int32_t low;
+         return z.GetBitsyncFirmware(1, high, low);
+       }},
   };
   for (const auto& [name, wrapper] : wrappers) {
     SCOPED_TRACE(name);
@@ -343,6 +321,11 @@ TEST_F(LiveWrapperTest, ReadsFillOnlyTheirOwnFields) {
   ASSERT_TRUE(zorv_->GetLinkAnalysisBitCount(0, status));
   ASSERT_TRUE(zorv_->GetBitsyncProgrammedBitRate(0, status));
   ASSERT_TRUE(zorv_->GetEstimatedEsNo(0, status));
+  int32_t firmware_high = 0;
+  int32_t firmware_low = 0;
+  ASSERT_TRUE(zorv_->GetBitsyncFirmware(0, firmware_high, firmware_low));
+  EXPECT_EQ(firmware_high, 146);
+  EXPECT_EQ(firmware_low, 146);
   EXPECT_EQ(status.bit_count, 123456u);
   EXPECT_EQ(status.programmed_bit_rate, 1024000u);
   EXPECT_DOUBLE_EQ(status.es_no, 12.3);

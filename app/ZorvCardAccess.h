@@ -1,0 +1,40 @@
+#pragma once
+// What a card window does with its card, apart from drawing it: programming the card's setups,
+// the IRIG refresh, and the two groups of slow values its polling pass reads. The operator
+// program's windows and the command-line tool share it, so both treat a card alike.
+
+#include <cstdint>
+#include <string>
+
+#include "app/Progzorvunit.h"
+
+// The marker file that makes the loop bandwidth code count from 1 (engineering stations).
+inline constexpr const char* kMarkerFileName = "xyalsdke.atf";
+
+// Programs the card's bit synchronizer setup, then its quick react byte. With the marker file
+// the code sent is one lower than the record's (a negative code is sent as 0 and kept), and the
+// record holds at least 1 afterwards. True when both calls succeeded.
+bool ReloadBitsyncSetup(progzorvclass& zorv, int32_t card, bool marker_file);
+
+// The decoded IRIG time of year; 0 when the card gives no valid number.
+double ReadIrigTime(progzorvclass& zorv, int32_t card);
+// The IRIG status as the card window shows it: the library's in live mode; in simulate mode 1
+// for the internal source, else 2 without flywheel and 3 with it.
+bool ReadIrigStatus(progzorvclass& zorv, int32_t card, int32_t& status);
+// The IRIG panel's status text: the status name for an external source (empty for a code
+// without one), "INTERNAL RTC" otherwise.
+std::string IrigStatusText(int32_t status, bool source_external);
+
+// The polling pass reads a card's slow values only while its bit synchronizer exists (lock
+// status other than 5), has more than four input sources and offers the built-in test.
+bool IsPolled(const CardData& card, int32_t lock_status);
+
+// Tells a polling group to stop after the call during which it became true.
+using StopTest = bool (*)();
+
+// Group A: operational status, signal voltage, offset frequency, Es/No and bit count; while the
+// bit error test runs also the error count and the link analysis flags, and the bit error
+// rate. Group B: built-in test and the programmed bit rate. A failed read leaves its fields as
+// they were and the group goes on. True when every read succeeded and the group was not stopped.
+bool ReadPollGroupA(progzorvclass& zorv, int32_t card, StopTest stop);
+bool ReadPollGroupB(progzorvclass& zorv, int32_t card, StopTest stop);
