@@ -43,11 +43,15 @@ int32_t ReaderDayOfYear(const platform::LocalTime& t) {
 }
 
 // The seed names the second that has just begun, so wait for the PC clock's seconds to
-// change rather than sending a time that is already up to a second old.
+// change rather than sending a time that is already up to a second old. Yielding keeps the
+// wait polite to other threads without a sleep's coarse granularity.
 platform::LocalTime WaitForNextSecond() {
   const int first_second = platform::clock().Now().second;
   platform::LocalTime now = platform::clock().Now();
-  while (now.second == first_second) now = platform::clock().Now();
+  while (now.second == first_second) {
+    platform::clock().Yield();
+    now = platform::clock().Now();
+  }
   return now;
 }
 

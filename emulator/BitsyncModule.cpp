@@ -26,6 +26,7 @@ constexpr int kRnrz9InputIndex = 30;
 constexpr int kInvertedRnrz9InputIndex = 31;
 constexpr int kRnrz9OutputIndex = 18;
 constexpr size_t kFspParameterCount = 12;
+constexpr size_t kLongestReply = 11;  // the Es/No reply with the FSP count
 // Firmware (configuration byte 5) from which 0x02 and the RNRZ-9 pairs are understood.
 constexpr uint8_t kNewerCommandsFirmware = 146;
 // Indexed by the eight-entry loop bandwidth table.
@@ -414,7 +415,10 @@ void BitsyncModule::ApplyFsp(bool on) {
 
 // Byte 0 repeats the command, byte 1 is the reply's length, the data follow.
 std::vector<uint8_t> BitsyncModule::SpecialStatusReply(uint8_t command) {
-  std::vector<uint8_t> reply = {command, 0};
+  std::vector<uint8_t> reply;
+  reply.reserve(kLongestReply);
+  reply.push_back(command);
+  reply.push_back(0);
   const auto append_text = [&reply](const std::string& text) {
     reply.insert(reply.end(), text.begin(), text.end());
   };

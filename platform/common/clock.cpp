@@ -17,7 +17,9 @@ Clock& clock() {
   return c ? *c : real_clock();
 }
 
-void InstallClock(Clock* clock) { installed.store(clock, std::memory_order_release); }
+void InstallClock(Clock* clock) {
+  installed.store(clock, std::memory_order_release);
+}
 
 int64_t DaysFromCivil(int year, int month, int day) {
   const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
@@ -70,26 +72,36 @@ void VirtualClock::Sleep(uint32_t milliseconds) {
   Advance(static_cast<int64_t>(milliseconds) * 1'000'000);
 }
 
-void VirtualClock::Yield() {}
+void VirtualClock::Yield() {
+  Advance(kYieldNanoseconds);
+}
 
 int64_t VirtualClock::PerformanceCounter() {
   return nanoseconds_.load() / (1'000'000'000 / kFrequency) - counter_offset_.load();
 }
 
-int64_t VirtualClock::PerformanceFrequency() { return kFrequency; }
+int64_t VirtualClock::PerformanceFrequency() {
+  return kFrequency;
+}
 
 LocalTime VirtualClock::Now() {
   return LocalTimeFromEpochMilliseconds(start_epoch_ms_.load() + nanoseconds_.load() / 1'000'000);
 }
 
-int64_t VirtualClock::MonotonicNanoseconds() { return nanoseconds_.load(); }
+int64_t VirtualClock::MonotonicNanoseconds() {
+  return nanoseconds_.load();
+}
 
-void VirtualClock::Advance(int64_t nanoseconds) { nanoseconds_.fetch_add(nanoseconds); }
+void VirtualClock::Advance(int64_t nanoseconds) {
+  nanoseconds_.fetch_add(nanoseconds);
+}
 
 void VirtualClock::SetLocalTime(const LocalTime& start) {
   start_epoch_ms_.store(EpochMillisecondsFromLocalTime(start) - nanoseconds_.load() / 1'000'000);
 }
 
-void VirtualClock::SetCounterOffset(int64_t ticks) { counter_offset_.store(ticks); }
+void VirtualClock::SetCounterOffset(int64_t ticks) {
+  counter_offset_.store(ticks);
+}
 
 }  // namespace platform

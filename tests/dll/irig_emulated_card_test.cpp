@@ -8,7 +8,6 @@
 #include "dll/marnirigclass.h"
 #include "emulator/IrigReader.h"
 #include "tests/dll/EmulatedCardFixture.h"
-#include "tests/dll/irig_ticking_clock.h"
 
 namespace {
 
@@ -23,8 +22,6 @@ class IrigEmulatedCardTest : public zorv_test::EmulatedCardFixture {
   }
 
   bool Load(bool external, bool flywheel) {
-    // Each local-time read takes a millisecond, so the wait for the next second ends.
-    irig_test::TickingScope ticking(clock());
     std::string error_text;
     const bool loaded = reader_.LoadIrigSetup(IrigSetup{0, external, flywheel, 0}, error_text);
     EXPECT_TRUE(error_text.empty()) << error_text;

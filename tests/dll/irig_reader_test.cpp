@@ -8,7 +8,6 @@
 #include "dll/marnirigclass.h"
 #include "platform/clock.h"
 #include "tests/dll/irig_register_bank.h"
-#include "tests/dll/irig_ticking_clock.h"
 
 namespace {
 
@@ -43,8 +42,7 @@ class IrigReaderTest : public ::testing::Test {
   }
 
   platform::VirtualClock time_{platform::LocalTime{2024, 3, 1, 12, 0, 0, 0, 5, 60}};
-  irig_test::TickingClock clock_{time_};
-  platform::ScopedClock installed_{clock_};
+  platform::ScopedClock installed_{time_};
   irig_test::RegisterBank bank_;
   marnirigclass reader_;
 };

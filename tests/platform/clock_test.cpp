@@ -9,7 +9,8 @@ TEST(VirtualClock, SleepAdvancesCounterAndLocalTimeAtOnce) {
   platform::ScopedClock installed(clock);
   const int64_t before = platform::clock().PerformanceCounter();
   platform::clock().Sleep(27'000);
-  EXPECT_EQ(platform::clock().PerformanceCounter() - before, 27 * platform::VirtualClock::kFrequency);
+  EXPECT_EQ(platform::clock().PerformanceCounter() - before,
+            27 * platform::VirtualClock::kFrequency);
   const platform::LocalTime now = platform::clock().Now();
   EXPECT_EQ(now.year, 2024);
   EXPECT_EQ(now.month, 1);
@@ -28,8 +29,8 @@ TEST(VirtualClock, UninstallRestoresRealClock) {
 
 TEST(CalendarArithmetic, RoundTripsThroughEpochMilliseconds) {
   const platform::LocalTime cases[] = {
-      {1970, 1, 1, 0, 0, 0, 0, 4, 0},       {2000, 2, 29, 13, 14, 15, 16, 2, 59},
-      {2100, 3, 1, 0, 0, 0, 1, 1, 59},      {1969, 12, 31, 23, 59, 59, 999, 3, 364},
+      {1970, 1, 1, 0, 0, 0, 0, 4, 0},      {2000, 2, 29, 13, 14, 15, 16, 2, 59},
+      {2100, 3, 1, 0, 0, 0, 1, 1, 59},     {1969, 12, 31, 23, 59, 59, 999, 3, 364},
       {2024, 12, 31, 12, 0, 0, 0, 2, 365},
   };
   for (const auto& t : cases) {
@@ -43,6 +44,22 @@ TEST(CalendarArithmetic, RoundTripsThroughEpochMilliseconds) {
     EXPECT_EQ(back.weekday, t.weekday) << t.year << "-" << t.month << "-" << t.day;
     EXPECT_EQ(back.yearday, t.yearday) << t.year << "-" << t.month << "-" << t.day;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VirtualClock, BusyWaitThatYieldsForTheNextSecondEnds) {
+  platform::VirtualClock clock(platform::LocalTime{2024, 2, 1, 9, 5, 6, 999, 4, 31});
+  platform::ScopedClock installed(clock);
+  const int first = platform::clock().Now().second;
+  int reads = 0;
+  while (platform::clock().Now().second == first) {
+    ASSERT_LT(++reads, 1000);
+    platform::clock().Yield();
+  }
+  EXPECT_EQ(platform::clock().Now().second, 7);
 }
 
 }  // namespace

@@ -45,11 +45,14 @@ class RealClock final : public Clock {
   int64_t MonotonicNanoseconds() override;
 };
 
-// Time that moves only when someone sleeps or a test advances it. The local time follows
-// the virtual time from a start the test chooses. Safe to read from several threads.
+// Time that moves only when someone sleeps, yields or a test advances it. The local time
+// follows the virtual time from a start the test chooses. Safe to read from several threads.
 class VirtualClock final : public Clock {
  public:
   static constexpr int64_t kFrequency = 10'000'000;  // counter ticks per second
+  // A yield gives the time slice away for a moment, so a busy wait that yields (for the PC
+  // clock's seconds to change, say) comes to an end in virtual time.
+  static constexpr int64_t kYieldNanoseconds = 10'000;
 
   explicit VirtualClock(const LocalTime& start = LocalTime{2024, 3, 1, 12, 0, 0, 0, 5, 60});
 
