@@ -41,10 +41,11 @@ bool ReloadBitsyncSetup(progzorvclass& zorv, int32_t card, bool marker_file) {
   return loaded && quick_react_set;
 }
 
-double ReadIrigTime(progzorvclass& zorv, int32_t card) {
-  double seconds = 0.0;
-  zorv.GetIrigNowtime(card, seconds);
-  return std::isfinite(seconds) ? seconds : 0.0;
+bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds) {
+  seconds = 0.0;
+  const bool read = zorv.GetIrigNowtime(card, seconds);
+  if (!std::isfinite(seconds)) seconds = 0.0;
+  return read;
 }
 
 bool ReadIrigStatus(progzorvclass& zorv, int32_t card, int32_t& status) {

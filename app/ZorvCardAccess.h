@@ -16,8 +16,9 @@ inline constexpr const char* kMarkerFileName = "xyalsdke.atf";
 // record holds at least 1 afterwards. True when both calls succeeded.
 bool ReloadBitsyncSetup(progzorvclass& zorv, int32_t card, bool marker_file);
 
-// The decoded IRIG time of year; 0 when the card gives no valid number.
-double ReadIrigTime(progzorvclass& zorv, int32_t card);
+// The decoded IRIG time of year; 0 when the card gives no valid number or no answer. False when
+// the card did not answer.
+bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds);
 // The IRIG status as the card window shows it: the library's in live mode; in simulate mode 1
 // for the internal source, else 2 without flywheel and 3 with it.
 bool ReadIrigStatus(progzorvclass& zorv, int32_t card, int32_t& status);

@@ -130,12 +130,21 @@ TEST_F(CardAccessTest, GroupBReadsTheBuiltInTestAndTheProgrammedRate) {
   EXPECT_EQ(zorv_->cards[1].status.programmed_bit_rate, 1024000u);
 }
 
-TEST_F(CardAccessTest, IrigTimeThatIsNoNumberReadsAsZero) {
-  EXPECT_EQ(ReadIrigTime(*zorv_, 0), 86400.5);
-  fake_->irig_time = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(ReadIrigTime(*zorv_, 0), 0.0);
-  fake_->irig_time = std::numeric_limits<double>::infinity();
-  EXPECT_EQ(ReadIrigTime(*zorv_, 0), 0.0);
+TEST_F(CardAccessTest, IrigTimeThatIsNoNumberOrNoAnswerReadsAsZero) {
+  double seconds = -1.0;
+  EXPECT_TRUE(ReadIrigTime(*zorv_, 0, seconds));
+  EXPECT_EQ(seconds, 86400.5);
+  for (const double invalid :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    fake_->irig_time = invalid;
+    EXPECT_TRUE(ReadIrigTime(*zorv_, 0, seconds));
+    EXPECT_EQ(seconds, 0.0);
+  }
+  fake_->irig_time = 5.0;
+  fake_->result = kZorvApiIrigNowtimeFailed;
+  seconds = -1.0;
+  EXPECT_FALSE(ReadIrigTime(*zorv_, 0, seconds));
+  EXPECT_EQ(seconds, 0.0);
 }
 
 TEST_F(CardAccessTest, IrigStatusComesFromTheLibraryLiveAndFromTheSetupSimulated) {

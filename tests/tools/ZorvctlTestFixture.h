@@ -1,0 +1,111 @@
+#pragma once
+// Runs zorvctl's command lines inside the test, in a fresh temporary directory that is the
+// current directory, against the fake library put there under the library's file name, on a
+// virtual clock that can press Ctrl+C at a chosen time.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/ZorvSingleInstance.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/interrupts.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "support/keserrorlog.h"
+#include "tests/app/BindingTestFixture.h"
+#include "tools/zorvctl/Zorvctl.h"
+
+// Virtual time that raises the interrupt flag, as Ctrl+C does, once it reaches the stop time,
+// and notes whether the single-instance name was taken while the program slept.
+class InterruptingClock final : public platform::Clock {
+ public:
+  void Sleep(uint32_t milliseconds) override {
+    time_.Sleep(milliseconds);
+    if (time_.MonotonicNanoseconds() >= interrupt_at_) platform::RequestInterrupt();
+    name_taken_while_sleeping_ = platform::NamedMutex(kSingleInstanceName).AlreadyExisted();
+  }
+  void Yield() override { time_.Yield(); }
+  int64_t PerformanceCounter() override { return time_.PerformanceCounter(); }
+  int64_t PerformanceFrequency() override { return time_.PerformanceFrequency(); }
+  platform::LocalTime Now() override { return time_.Now(); }
+  int64_t MonotonicNanoseconds() override { return time_.MonotonicNanoseconds(); }
+
+  void InterruptAfterMilliseconds(int64_t milliseconds) {
+    interrupt_at_ = time_.MonotonicNanoseconds() + milliseconds * 1'000'000;
+  }
+  bool NameTakenWhileSleeping() const { return name_taken_while_sleeping_; }
+
+ private:
+  platform::VirtualClock time_;
+  int64_t interrupt_at_ = INT64_MAX;
+  bool name_taken_while_sleeping_ = false;
+};
+
+class ZorvctlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int sequence = 0;
+    directory_ =
+        std::filesystem::temp_directory_path() /
+        ("zorvctl_" + std::to_string(platform::ProcessId()) + "_" + std::to_string(++sequence));
+    std::filesystem::create_directories(directory_);
+    previous_directory_ = platform::CurrentDirectory();
+    std::memcpy(previous_start_directory_, StartDirectory, sizeof StartDirectory);
+    ASSERT_TRUE(platform::SetCurrentDirectory(directory_.string()));
+    platform::ClearInterrupt();
+  }
+
+  void TearDown() override {
+    for (platform::LibraryHandle handle : handles_) platform::FreeLibraryHandle(handle);
+    platform::ClearInterrupt();
+    platform::SetCurrentDirectory(previous_directory_);
+    std::memcpy(StartDirectory, previous_start_directory_, sizeof StartDirectory);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+
+  FakeZorvDllState& InstallFake() {
+    return InstallFakeLibrary(FAKE_ZORVDLL, Path(kLibraryFile), handles_);
+  }
+
+  int Run(const std::vector<std::string>& words) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int exit_code = zorvctl::RunZorvctl(words, out, err);
+    out_ = out.str();
+    err_ = err.str();
+    return exit_code;
+  }
+
+  std::string Path(const std::string& name) const { return (directory_ / name).string(); }
+
+  static std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  static void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  InterruptingClock clock_;
+  platform::ScopedClock scoped_clock_{clock_};
+  std::filesystem::path directory_;
+  std::string out_;
+  std::string err_;
+
+ private:
+  std::vector<platform::LibraryHandle> handles_;
+  std::string previous_directory_;
+  char previous_start_directory_[sizeof StartDirectory] = {};
+};

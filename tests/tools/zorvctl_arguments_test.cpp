@@ -1,0 +1,170 @@
+// zorvctl's command line: what it accepts, what it refuses, and its help.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/tools/ZorvctlTestFixture.h"
+#include "tools/zorvctl/ZorvctlArguments.h"
+
+namespace {
+
+using zorvctl::Arguments;
+using zorvctl::Command;
+using zorvctl::ParseArguments;
+
+struct Accepted {
+  std::vector<std::string> words;
+  std::function<void(const Arguments&)> check;
+};
+
+TEST(ZorvctlArguments, CommandLinesItAccepts) {
+  const std::vector<Accepted> cases = {
+      {{"list"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.command, Command::kList);
+         EXPECT_FALSE(a.json);
+         EXPECT_FALSE(a.emulate);
+       }},
+      {{"--emulate", "2", "status", "--json"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.command, Command::kStatus);
+         EXPECT_EQ(a.emulate, "2");
+         EXPECT_TRUE(a.json);
+         EXPECT_FALSE(a.card);
+         EXPECT_FALSE(a.watch_seconds);
+       }},
+      {{"status", "--card=4", "--watch", "10", "--emulate=scenario.ini"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.card, 4);
+         EXPECT_EQ(a.watch_seconds, 10);
+         EXPECT_EQ(a.emulate, "scenario.ini");
+       }},
+      {{"ber", "--card", "1", "--seconds", "86400", "--pattern", "11", "--external",
+        "--forced-errors"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.command, Command::kBer);
+         EXPECT_EQ(a.card, 1);
+         EXPECT_EQ(a.seconds, 86400);
+         EXPECT_EQ(a.pattern_15_bit, false);
+         EXPECT_TRUE(a.external_pattern);
+         EXPECT_TRUE(a.forced_errors);
+       }},
+      {{"ber", "--seconds", "3", "--card", "2"},
+       [](const Arguments& a) {
+         EXPECT_FALSE(a.pattern_15_bit) << "the card's own pattern unless one is given";
+         EXPECT_FALSE(a.external_pattern);
+         EXPECT_FALSE(a.forced_errors);
+       }},
+      {{"irig", "--card", "3", "--code", "g", "--internal", "--flywheel", "off"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.irig_code, 2);
+         EXPECT_EQ(a.irig_external, false);
+         EXPECT_EQ(a.flywheel, false);
+       }},
+      {{"irig", "--card", "1", "--code", "A", "--external"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.irig_code, 1);
+         EXPECT_EQ(a.irig_external, true);
+         EXPECT_FALSE(a.flywheel);
+       }},
+      {{"irig", "--card", "1"},
+       [](const Arguments& a) {
+         EXPECT_FALSE(a.irig_code);
+         EXPECT_FALSE(a.irig_external);
+       }},
+      {{"load", "setup.zorv"}, [](const Arguments& a) { EXPECT_EQ(a.file, "setup.zorv"); }},
+      {{"save", "-"}, [](const Arguments& a) { EXPECT_EQ(a.file, "-"); }},
+  };
+  for (const Accepted& accepted : cases) {
+    SCOPED_TRACE(::testing::PrintToString(accepted.words));
+    Arguments arguments;
+    std::string error;
+    ASSERT_TRUE(ParseArguments(accepted.words, arguments, error)) << error;
+    EXPECT_FALSE(arguments.help);
+    accepted.check(arguments);
+  }
+}
+
+struct Refused {
+  std::vector<std::string> words;
+  std::string error;
+};
+
+TEST(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
+  const std::vector<Refused> cases = {
+      {{}, "no command given"},
+      {{"--emulate", "2"}, "no command given"},
+      {{"frob"}, "unknown command frob"},
+      {{"--json", "list"}, "unknown option --json"},
+      {{"--emulate"}, "--emulate takes a card count or a scenario file"},
+      {{"--emulate=", "list"}, "--emulate takes a card count or a scenario file"},
+      {{"--emulate", "1", "list", "--emulate", "2"}, "--emulate is given twice"},
+      {{"list", "--card", "1"}, "list has no option --card"},
+      {{"list", "extra"}, "list takes no argument extra"},
+      {{"list", "--json=yes"}, "--json takes no value"},
+      {{"status", "--card", "5"}, "--card takes a card number from 1 to 4"},
+      {{"status", "--card", "0"}, "--card takes a card number from 1 to 4"},
+      {{"status", "--card", "1x"}, "--card takes a card number from 1 to 4"},
+      {{"status", "--card", "-1"}, "--card takes a card number from 1 to 4"},
+      {{"status", "--card"}, "--card needs a value"},
+      {{"status", "--card", "1", "--card", "2"}, "--card is given twice"},
+      {{"status", "--watch", "0"}, "--watch takes whole seconds from 1 to 86400"},
+      {{"status", "--watch", "1.5"}, "--watch takes whole seconds from 1 to 86400"},
+      {{"ber", "--card", "1"}, "ber needs --seconds S"},
+      {{"ber", "--seconds", "3"}, "ber needs --card N"},
+      {{"ber", "--card", "1", "--seconds", "86401"},
+       "--seconds takes whole seconds from 1 to 86400"},
+      {{"ber", "--card", "1", "--seconds", "3", "--pattern", "13"}, "--pattern takes 11 or 15"},
+      {{"ber", "--card", "1", "--seconds", "3", "--code", "A"}, "ber has no option --code"},
+      {{"irig"}, "irig needs --card N"},
+      {{"irig", "--card", "1", "--internal", "--external"},
+       "--internal and --external exclude each other"},
+      {{"irig", "--card", "1", "--code", "C"}, "--code takes A, B or G"},
+      {{"irig", "--card", "1", "--flywheel", "yes"}, "--flywheel takes on or off"},
+      {{"irig", "--card", "1", "--json"}, "irig has no option --json"},
+      {{"load"}, "load needs a FILE"},
+      {{"save", "a.zorv", "b.zorv"}, "save takes no argument b.zorv"},
+      {{"load", "--json"}, "load has no option --json"},
+  };
+  for (const Refused& refused : cases) {
+    SCOPED_TRACE(::testing::PrintToString(refused.words));
+    Arguments arguments;
+    std::string error;
+    EXPECT_FALSE(ParseArguments(refused.words, arguments, error));
+    EXPECT_EQ(error, refused.error);
+  }
+}
+
+class ZorvctlUsageTest : public ZorvctlTest {};
+
+TEST_F(ZorvctlUsageTest, WrongUsageIsOneLineAndExitCodeTwoWithoutTouchingTheCards) {
+  EXPECT_EQ(Run({"status", "--card", "9"}), 2);
+  EXPECT_EQ(err_,
+            "zorvctl: --card takes a card number from 1 to 4 (see 'zorvctl status --help')\n");
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(Run({"frob"}), 2);
+  EXPECT_EQ(err_, "zorvctl: unknown command frob (see 'zorvctl --help')\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));
+}
+
+TEST_F(ZorvctlUsageTest, EveryCommandHasItsHelp) {
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_THAT(out_, ::testing::StartsWith("Usage: zorvctl [--emulate N|SCENARIO] COMMAND"));
+  EXPECT_THAT(out_,
+              ::testing::HasSubstr("Exit status: 0 done, 1 an operation failed, 2 wrong usage"));
+  for (const char* command : {"list", "status", "load", "save", "ber", "irig"}) {
+    SCOPED_TRACE(command);
+    // Help wins over anything else on the line, even wrong usage.
+    EXPECT_EQ(Run({command, "--card", "99", "--help"}), 0);
+    EXPECT_THAT(out_, ::testing::StartsWith(std::string("Usage: zorvctl [--emulate N|SCENARIO] ") +
+                                            command));
+    EXPECT_EQ(err_, "");
+  }
+  EXPECT_EQ(Run({"ber", "-h"}), 0);
+  EXPECT_THAT(out_, ::testing::HasSubstr("Cards are counted from 1"));
+  EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));
+}
+
+}  // namespace

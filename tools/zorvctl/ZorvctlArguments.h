@@ -1,0 +1,54 @@
+#pragma once
+// zorvctl's command line: one command with its options, and the help texts that describe them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvctl {
+
+enum class Command { kNone, kList, kStatus, kLoad, kSave, kBer, kIrig };
+
+// Exit codes.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The longest --watch period and bit error test, in seconds: a day.
+inline constexpr int32_t kMaxSeconds = 86400;
+
+struct Arguments {
+  Command command = Command::kNone;
+  bool help = false;
+  // ZORV_EMULATE for the library: a card count or a scenario file.
+  std::optional<std::string> emulate;
+  bool json = false;
+  // Counted from 1, as operators and the log count cards.
+  std::optional<int32_t> card;
+  std::optional<int32_t> watch_seconds;
+  // load and save.
+  std::string file;
+  // ber.
+  int32_t seconds = 0;
+  std::optional<bool> pattern_15_bit;
+  bool external_pattern = false;
+  bool forced_errors = false;
+  // irig: SourceFormat (0 IRIG B, 1 IRIG A, 2 IRIG G), source and flywheel.
+  std::optional<int32_t> irig_code;
+  std::optional<bool> irig_external;
+  std::optional<bool> flywheel;
+};
+
+// "list", "status", ...; empty for kNone.
+std::string CommandName(Command command);
+
+// Reads the words after the program name. False with `error` (one line, no program name) on
+// wrong usage; --help anywhere makes the rest unchecked.
+bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
+                    std::string& error);
+
+// The help of one command, or the program's overview for kNone.
+std::string HelpText(Command command);
+
+}  // namespace zorvctl

@@ -1,0 +1,43 @@
+#pragma once
+// The commands, run over one bound library: the setups are those of ZORVCFG.CFG in the start
+// directory, read as the operator program reads them at its start, and each card's options are
+// read as its card window reads them when it opens.
+
+#include <ostream>
+#include <string>
+
+#include "app/Progzorvunit.h"
+#include "tools/zorvctl/ZorvctlArguments.h"
+
+namespace zorvctl {
+
+class Session {
+ public:
+  Session(progzorvclass& zorv, std::ostream& out, std::ostream& err);
+
+  // The command's exit code; a failure has written its one line to the error stream.
+  int Run(const Arguments& arguments);
+
+ private:
+  int List(const Arguments& arguments);
+  int Status(const Arguments& arguments);
+  int Load(const Arguments& arguments);
+  int Save(const Arguments& arguments);
+  int Ber(const Arguments& arguments);
+  int Irig(const Arguments& arguments);
+
+  // The card's index when the 1-based number names a card in use.
+  bool CardIndex(const std::string& command, int32_t number, int32_t& index);
+  bool WriteConfiguration();
+  int Fail(const std::string& message);
+
+  progzorvclass& zorv_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool marker_file_ = false;
+  std::string configuration_path_;
+  std::string last_setup_file_;
+  bool options_read_[kMaxProgramCards] = {};
+};
+
+}  // namespace zorvctl
