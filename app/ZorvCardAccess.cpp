@@ -67,17 +67,22 @@ bool IsPolled(const CardData& card, int32_t lock_status) {
 }
 
 bool ReadPollGroupA(progzorvclass& zorv, int32_t card, StopTest stop) {
-  bool all_read =
+  const bool all_read =
       ReadGroup(zorv, card, stop,
                 {&progzorvclass::GetBitSyncOperationalStatus, &progzorvclass::GetSignalVoltage,
-                 &progzorvclass::GetGetOffsetFrequency, &progzorvclass::GetEstimatedEsNo,
-                 &progzorvclass::GetLinkAnalysisBitCount});
+                 &progzorvclass::GetGetOffsetFrequency, &progzorvclass::GetEstimatedEsNo});
   if (stop()) return false;
-  if (!zorv.cards[card].bitsync_setup.BerTestingEnabled) return all_read;
-  all_read = ReadGroup(zorv, card, stop,
-                       {&progzorvclass::GetLinkAnalysisErrorCount,
-                        &progzorvclass::GetLinkAnalysisOperationalStatus}) &&
-             all_read;
+  return ReadLinkAnalysis(zorv, card, stop) && all_read;
+}
+
+bool ReadLinkAnalysis(progzorvclass& zorv, int32_t card, StopTest stop) {
+  if (!zorv.cards[card].bitsync_setup.BerTestingEnabled) {
+    return ReadGroup(zorv, card, stop, {&progzorvclass::GetLinkAnalysisBitCount});
+  }
+  const bool all_read =
+      ReadGroup(zorv, card, stop,
+                {&progzorvclass::GetLinkAnalysisBitCount, &progzorvclass::GetLinkAnalysisErrorCount,
+                 &progzorvclass::GetLinkAnalysisOperationalStatus});
   if (stop()) return false;
   BitsyncStatusData& status = zorv.cards[card].status;
   status.bit_error_rate = status.bit_count == 0 ? 0.0

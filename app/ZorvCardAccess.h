@@ -33,9 +33,13 @@ bool IsPolled(const CardData& card, int32_t lock_status);
 // Tells a polling group to stop after the call during which it became true.
 using StopTest = bool (*)();
 
-// Group A: operational status, signal voltage, offset frequency, Es/No and bit count; while the
-// bit error test runs also the error count and the link analysis flags, and the bit error
-// rate. Group B: built-in test and the programmed bit rate. A failed read leaves its fields as
-// they were and the group goes on. True when every read succeeded and the group was not stopped.
+// Group A: operational status, signal voltage, offset frequency and Es/No, then the link
+// analysis reads. Group B: built-in test and the programmed bit rate. A failed read leaves its
+// fields as they were and the group goes on. True when every read succeeded and the group was
+// not stopped.
 bool ReadPollGroupA(progzorvclass& zorv, int32_t card, StopTest stop);
+// The link analysis reads that end group A: the bit count; while the bit error test runs also
+// the error count, the link analysis flags and then the bit error rate (error count / bit count,
+// 0 while the bit count is 0).
+bool ReadLinkAnalysis(progzorvclass& zorv, int32_t card, StopTest stop);
 bool ReadPollGroupB(progzorvclass& zorv, int32_t card, StopTest stop);

@@ -94,6 +94,17 @@ TEST_F(CardAccessTest, GroupAReadsTheErrorCountAndRateOnlyWhileTheTestRuns) {
   EXPECT_EQ(status.bit_error_rate, 0.0);
 }
 
+TEST_F(CardAccessTest, LinkAnalysisAloneReadsTheCountsTheFlagsAndTheRate) {
+  zorv_->cards[1].bitsync_setup.BerTestingEnabled = 1;
+  fake_->bit_count = 700;
+
+  EXPECT_TRUE(ReadLinkAnalysis(*zorv_, 1, Never));
+
+  EXPECT_EQ(fake_->per_card_calls, 3);
+  EXPECT_DOUBLE_EQ(zorv_->cards[1].status.bit_error_rate, 0.01);
+  EXPECT_EQ(zorv_->cards[1].status.es_no, 0.0);
+}
+
 TEST_F(CardAccessTest, AFailedReadKeepsItsValueAndTheGroupGoesOn) {
   zorv_->cards[1].bitsync_setup.BerTestingEnabled = 1;
   BitsyncStatusData& status = zorv_->cards[1].status;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ZorvSetupFiles.h"
 #include "app/ZorvSingleInstance.h"
 #include "platform/clock.h"
 #include "platform/files.h"

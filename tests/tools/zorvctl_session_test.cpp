@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/ZorvSetupFiles.h"
 #include "tests/tools/JsonReader.h"
 #include "tests/tools/ZorvctlTestFixture.h"
 
@@ -38,6 +37,7 @@ TEST_F(SessionTest, RefusesWhileTheOperatorProgramsNameIsTaken) {
   }
   EXPECT_EQ(Run({"list"}), 0) << err_;
   EXPECT_EQ(fake_->open_calls, 1);
+  EXPECT_THAT(ReadText(Path("zorvctl.Log")), HasSubstr("  zorvctl list\r\n"));
 }
 
 TEST_F(SessionTest, StatusWatchReadsAtEachPeriodUntilCtrlCAndHoldsTheNameMeanwhile) {

@@ -8,6 +8,7 @@
 #include "platform/interrupts.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
+#include "support/KesBorGenUnit.h"
 #include "support/keserrorlog.h"
 #include "tools/zorvctl/ZorvctlArguments.h"
 #include "tools/zorvctl/ZorvctlSession.h"
@@ -26,7 +27,8 @@ int UsageError(const Arguments& arguments, const std::string& error, std::ostrea
   return kExitUsage;
 }
 
-int RunCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+int RunCommand(const std::vector<std::string>& words, const Arguments& arguments, std::ostream& out,
+               std::ostream& err) {
   // The cards must not be driven by two programs at once.
   platform::NamedMutex single_instance(kSingleInstanceName);
   if (single_instance.AlreadyExisted()) {
@@ -40,6 +42,9 @@ int RunCommand(const Arguments& arguments, std::ostream& out, std::ostream& err)
   if (arguments.emulate) platform::SetEnvironmentVariable("ZORV_EMULATE", *arguments.emulate);
 
   OpenErrorLog(false, kVersion, "zorvctl", "", "zorvctl");
+  std::string command_line = "zorvctl";
+  for (const std::string& word : words) command_line += " " + word;
+  LogInfo(command_line, 0, false);
   int exit_code = kExitFailed;
   {
     progzorvclass zorv;
@@ -65,7 +70,7 @@ int RunZorvctl(const std::vector<std::string>& words, std::ostream& out, std::os
       out << HelpText(arguments.command);
       return kExitDone;
     }
-    return RunCommand(arguments, out, err);
+    return RunCommand(words, arguments, out, err);
   } catch (const std::exception& failure) {
     err << "zorvctl: " << failure.what() << "\n";
     return kExitFailed;

@@ -69,9 +69,9 @@ std::string LockStatusName(int32_t code) {
 std::string ListText(const CardFacts& facts) {
   const std::string card = "card " + std::to_string(facts.card) + ": ";
   if (facts.simulated) return card + "simulated";
-  std::string text = card + std::to_string(facts.bitsync_count) + " bitsync, 20 Mbit option " +
-                     OptionalYesNo(facts.option_20_mbit) + ", BER test option " +
-                     OptionalYesNo(facts.option_ber_test) + ", firmware ";
+  std::string text = card + (facts.bitsync_count > 0 ? "1 bitsync" : "no bitsync") +
+                     ", 20 Mbit option " + OptionalYesNo(facts.option_20_mbit) +
+                     ", BER test option " + OptionalYesNo(facts.option_ber_test) + ", firmware ";
   text += facts.firmware_high && facts.firmware_low
               ? FirmwareText(*facts.firmware_high, *facts.firmware_low)
               : "n/a";

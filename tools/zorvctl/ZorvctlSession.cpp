@@ -17,6 +17,11 @@ namespace zorvctl {
 namespace {
 
 constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
+constexpr int32_t kDoesNotExist = 5;
+// A module of the newer firmware answers the lock state only on every fourth poll and hands
+// back the status it was given on the other three; the operator program polls four times a
+// second, so one reading here is four polls.
+constexpr int kLockPollsPerReading = 4;
 // How soon a wait notices Ctrl+C.
 constexpr int64_t kInterruptPollMilliseconds = 100;
 
@@ -49,7 +54,7 @@ std::string KeptPath(const std::string& given) {
 }
 
 std::string NotPolledReason(const CardData& card, int32_t lock_status) {
-  if (lock_status == 5) return "its bit synchronizer does not exist";
+  if (lock_status == kDoesNotExist) return "its bit synchronizer does not exist";
   if (!card.input_source_flag) return "its bit synchronizer does not read commands back";
   return "its bit synchronizer has no built-in test";
 }
@@ -98,6 +103,19 @@ int Session::Run(const Arguments& arguments) {
 int Session::Fail(const std::string& message) {
   err_ << "zorvctl: " << message << "\n";
   return kExitFailed;
+}
+
+bool Session::ReadLockStatus(int32_t card, int32_t& status) {
+  // The library refuses a lock read of a card without a bit synchronizer instead of naming it.
+  if (!zorv_.simulate && zorv_.cards[card].bitsync_count == 0) {
+    status = kDoesNotExist;
+    return true;
+  }
+  bool read = true;
+  for (int poll = 0; poll < kLockPollsPerReading; ++poll) {
+    read = zorv_.GetBitsyncStatus(card, status) && read;
+  }
+  return read;
 }
 
 bool Session::CardIndex(const std::string& command, int32_t number, int32_t& index) {
@@ -160,7 +178,7 @@ int Session::Status(const Arguments& arguments) {
       status.card = card + 1;
       status.reading = reading;
       status.simulated = zorv_.simulate;
-      bool complete = zorv_.GetBitsyncStatus(card, status.lock_status);
+      bool complete = ReadLockStatus(card, status.lock_status);
       complete = ReadIrigTime(zorv_, card, status.irig_time) && complete;
       complete = ReadIrigStatus(zorv_, card, status.irig_status) && complete;
       status.irig_setup = data.irig_setup;
@@ -235,7 +253,7 @@ int Session::Ber(const Arguments& arguments) {
   const std::string name = "card " + std::to_string(card + 1);
   CardData& data = zorv_.cards[card];
   int32_t lock_status = 0;
-  zorv_.GetBitsyncStatus(card, lock_status);
+  ReadLockStatus(card, lock_status);
   if (!IsPolled(data, lock_status)) {
     return Fail("ber: " + name +
                 " cannot run a bit error test: " + NotPolledReason(data, lock_status));
@@ -262,11 +280,12 @@ int Session::Ber(const Arguments& arguments) {
     BerReading reading;
     reading.card = card + 1;
     reading.simulated = zorv_.simulate;
-    reading.complete = zorv_.GetBitsyncStatus(card, reading.lock_status);
-    reading.complete =
-        ReadPollGroupA(zorv_, card, platform::InterruptRequested) && reading.complete;
-    if (platform::InterruptRequested()) break;
+    // The counts first, as near the second as they can be; only they and the lock state are
+    // read, so that a reading fits in its second.
     reading.elapsed_seconds = SecondsSince(start);
+    reading.complete = ReadLinkAnalysis(zorv_, card, platform::InterruptRequested);
+    reading.complete = ReadLockStatus(card, reading.lock_status) && reading.complete;
+    if (platform::InterruptRequested()) break;
     reading.values = data.status;
     out_ << (arguments.json ? BerJson(reading) : BerText(reading)) << "\n" << std::flush;
     summary.complete = summary.complete && reading.complete;
@@ -304,13 +323,15 @@ int Session::Irig(const Arguments& arguments) {
   reading.card = card + 1;
   reading.simulated = zorv_.simulate;
   reading.setup = setup;
-  bool complete = ReadIrigTime(zorv_, card, reading.time);
-  complete = ReadIrigStatus(zorv_, card, reading.status) && complete;
+  const bool time_read = ReadIrigTime(zorv_, card, reading.time);
+  const bool status_read = ReadIrigStatus(zorv_, card, reading.status);
   out_ << IrigText(reading) << "\n";
   if (!WriteConfiguration()) {
     return Fail("irig: the setup could not be kept in " + configuration_path_);
   }
-  if (!complete) return Fail("irig: card " + std::to_string(card + 1) + " did not answer");
+  const std::string name = "card " + std::to_string(card + 1);
+  if (!time_read) return Fail("irig: " + name + " gave no IRIG time");
+  if (!status_read) return Fail("irig: " + name + " gave no IRIG status");
   return kExitDone;
 }
 

@@ -26,6 +26,7 @@ class Session {
   int Ber(const Arguments& arguments);
   int Irig(const Arguments& arguments);
 
+  bool ReadLockStatus(int32_t card, int32_t& status);
   // The card's index when the 1-based number names a card in use.
   bool CardIndex(const std::string& command, int32_t number, int32_t& index);
   bool WriteConfiguration();
