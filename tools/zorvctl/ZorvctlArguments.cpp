@@ -1,11 +1,14 @@
 #include "tools/zorvctl/ZorvctlArguments.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <iterator>
+#include <string_view>
 
 #include "app/Progzorvunit.h"
+#include "app/ZorvSetupFiles.h"
 
 namespace zorvctl {
 namespace {
@@ -83,10 +86,7 @@ std::vector<Option> OptionsOf(Command command) {
               json,
               {"--seconds", true,
                [](Arguments& a, const std::string& v) {
-                 std::optional<int32_t> seconds;
-                 std::string error = TakeSeconds("--seconds", seconds, v);
-                 if (seconds) a.seconds = *seconds;
-                 return error;
+                 return TakeSeconds("--seconds", a.seconds, v);
                }},
               {"--pattern", true,
                [](Arguments& a, const std::string& v) -> std::string {
@@ -107,15 +107,14 @@ std::vector<Option> OptionsOf(Command command) {
       return {card,
               {"--code", true,
                [](Arguments& a, const std::string& v) -> std::string {
-                 if (v == "B" || v == "b") {
-                   a.irig_code = 0;
-                 } else if (v == "A" || v == "a") {
-                   a.irig_code = 1;
-                 } else if (v == "G" || v == "g") {
-                   a.irig_code = 2;
-                 } else {
-                   return "--code takes A, B or G";
-                 }
+                 // The letter of the code's name ("IRIG B" is B), in either case.
+                 const auto named = std::find_if(
+                     std::begin(kIrigCodeNames), std::end(kIrigCodeNames), [&](const char* name) {
+                       return v.size() == 1 && std::toupper(static_cast<unsigned char>(v[0])) ==
+                                                   std::string_view(name).back();
+                     });
+                 if (named == std::end(kIrigCodeNames)) return "--code takes A, B or G";
+                 a.irig_code = static_cast<int32_t>(named - std::begin(kIrigCodeNames));
                  return "";
                }},
               {"--internal", false,
@@ -155,7 +154,7 @@ std::string MissingOf(const Arguments& arguments) {
   if (arguments.command == Command::kBer || arguments.command == Command::kIrig) {
     if (!arguments.card) return command + " needs --card N";
   }
-  if (arguments.command == Command::kBer && arguments.seconds == 0) {
+  if (arguments.command == Command::kBer && !arguments.seconds) {
     return "ber needs --seconds S";
   }
   return "";

@@ -30,7 +30,7 @@ struct Arguments {
   // load and save.
   std::string file;
   // ber.
-  int32_t seconds = 0;
+  std::optional<int32_t> seconds;
   std::optional<bool> pattern_15_bit;
   bool external_pattern = false;
   bool forced_errors = false;

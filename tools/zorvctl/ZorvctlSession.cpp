@@ -56,7 +56,7 @@ std::string KeptPath(const std::string& given) {
 std::string NotPolledReason(const CardData& card, int32_t lock_status) {
   if (lock_status == kDoesNotExist) return "its bit synchronizer does not exist";
   if (!card.input_source_flag) return "its bit synchronizer does not read commands back";
-  return "its bit synchronizer has no built-in test";
+  return "its bit synchronizer has no bit error test option";
 }
 
 std::string CardList(const std::vector<int32_t>& numbers) {
@@ -275,7 +275,7 @@ int Session::Ber(const Arguments& arguments) {
 
   bool started = ReloadBitsyncSetup(zorv_, card, marker_file_);
   const int64_t start = Now();
-  for (int32_t second = 1; started && second <= arguments.seconds; ++second) {
+  for (int32_t second = 1; started && second <= *arguments.seconds; ++second) {
     if (!SleepUntil(start + second * kNanosecondsPerSecond)) break;
     BerReading reading;
     reading.card = card + 1;
