@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include "emulator/ViolationReport.h"
+#include "platform/process.h"
+
 namespace emulator {
 
 namespace wd = windriver;
@@ -9,6 +12,15 @@ namespace wd = windriver;
 VirtualPciBus::VirtualPciBus(const Scenario& scenario) {
   for (size_t i = 0; i < scenario.cards.size(); ++i) {
     cards_.push_back(std::make_unique<EmulatedCard>(scenario.cards[i], static_cast<uint32_t>(i)));
+  }
+}
+
+VirtualPciBus::~VirtualPciBus() {
+  try {
+    const std::optional<std::string> report = platform::EnvironmentVariable(kReportVariable);
+    if (report && !report->empty()) WriteViolationReport(*this, *report);
+  } catch (...) {
+    // A report that cannot be written is missing; the test reading it then fails.
   }
 }
 

@@ -27,6 +27,8 @@ class VirtualPciBus {
   static constexpr int32_t kRefused = 0x20000001;
 
   explicit VirtualPciBus(const Scenario& scenario);
+  // Writes the violation report when ZORV_EMULATOR_REPORT names a file (ViolationReport.h).
+  ~VirtualPciBus();
 
   size_t CardCount() const { return cards_.size(); }
   EmulatedCard& Card(size_t index) { return *cards_[index]; }
