@@ -1,0 +1,177 @@
+// The built zorvctl run as a station script runs it, against the built library on emulated
+// cards. Real time: the emulated cards live inside the library, which runs on the real clock,
+// so each run is kept to a few seconds at most.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/child_process.h"
+#include "tests/tools/JsonReader.h"
+#include "tests/tools/ZorvctlTestFixture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+class EmulatedZorvctlTest : public ZorvctlTest {
+ protected:
+  platform::ProgramRun RunBuilt(const std::vector<std::string>& words) {
+    platform::ProgramRun run = platform::RunProgram(ZORVCTL, words);
+    EXPECT_TRUE(run.started);
+    return run;
+  }
+
+  std::vector<JsonValue> JsonLines(const platform::ProgramRun& run) {
+    auto lines = ReadJsonLines(run.output);
+    EXPECT_TRUE(lines) << run.output;
+    return lines.value_or(std::vector<JsonValue>{});
+  }
+
+  // A scenario file in the test's directory; its path for --emulate.
+  std::string Scenario(const std::string& text) {
+    WriteText(Path("scenario.ini"), text);
+    return Path("scenario.ini");
+  }
+};
+
+TEST_F(EmulatedZorvctlTest, ListAndStatusOfTwoCardsReadBackAsJson) {
+  const platform::ProgramRun list = RunBuilt({"--emulate", "2", "list", "--json"});
+
+  EXPECT_EQ(list.exit_code, 0) << list.errors;
+  const std::vector<JsonValue> cards = JsonLines(list);
+  ASSERT_EQ(cards.size(), 2u) << list.output;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    EXPECT_EQ(cards[i]["card"].number, static_cast<double>(i + 1));
+    EXPECT_FALSE(cards[i]["simulated"].boolean);
+    EXPECT_EQ(cards[i]["bitsync_count"].number, 1);
+    EXPECT_TRUE(cards[i]["option_ber_test"].boolean);
+    EXPECT_EQ(cards[i]["max_input_source"].number, 11);
+    EXPECT_THAT(cards[i]["firmware"].text, MatchesRegex("[0-9A-F]{4} : +[0-9]+"));
+  }
+
+  const platform::ProgramRun status =
+      RunBuilt({"--emulate", "2", "status", "--card", "2", "--json"});
+
+  EXPECT_EQ(status.exit_code, 0) << status.errors;
+  const std::vector<JsonValue> readings = JsonLines(status);
+  ASSERT_EQ(readings.size(), 1u) << status.output;
+  for (const JsonValue& reading : readings) {
+    EXPECT_EQ(reading["card"].number, 2);
+    // Nothing has programmed the emulated module's bit rate yet.
+    EXPECT_EQ(reading["lock"].text, "SEARCH");
+    EXPECT_TRUE(reading["polled"].boolean);
+    EXPECT_TRUE(reading["complete"].boolean);
+    EXPECT_EQ(reading["built_in_test"].items.size(), 5u);
+    EXPECT_EQ(reading["irig_time"].kind, JsonValue::Kind::kNumber);
+  }
+  EXPECT_EQ(status.errors, "");
+}
+
+TEST_F(EmulatedZorvctlTest, BerWithForcedErrorsCountsThemAtTheirRateWhileLocked) {
+  const platform::ProgramRun ber = RunBuilt(
+      {"--emulate", "2", "ber", "--card", "1", "--seconds", "2", "--forced-errors", "--json"});
+
+  EXPECT_EQ(ber.exit_code, 0) << ber.errors;
+  const std::vector<JsonValue> readings = JsonLines(ber);
+  ASSERT_EQ(readings.size(), 3u) << ber.output;
+  EXPECT_EQ(readings[0]["reading"].text, "progress");
+  EXPECT_GT(readings[1]["bit_count"].number, readings[0]["bit_count"].number);
+  const JsonValue& summary = readings[2];
+  EXPECT_EQ(summary["reading"].text, "summary");
+  EXPECT_EQ(summary["lock"].text, "LOCK");
+  EXPECT_TRUE(summary["forced_errors"].boolean);
+  // The module counts at the programmed 1024000 bit/s, and forces one error per 1000 bits.
+  EXPECT_GT(summary["bit_count"].number, 1'000'000);
+  EXPECT_GT(summary["error_count"].number, 0);
+  EXPECT_NEAR(summary["ber"].number, 0.001, 0.0005);
+  EXPECT_DOUBLE_EQ(summary["ber"].number,
+                   summary["error_count"].number / summary["bit_count"].number);
+}
+
+TEST_F(EmulatedZorvctlTest, AScenarioCardWithoutModuleIsShownAndRefusesATest) {
+  const std::string scenario =
+      Scenario("[Bus]\r\nCards=2\r\n[Card1]\r\nModule=absent\r\n[Card0]\r\nSignalBer=0.01\r\n");
+
+  const platform::ProgramRun status = RunBuilt({"--emulate", scenario, "status", "--json"});
+
+  EXPECT_EQ(status.exit_code, 0) << status.errors;
+  const std::vector<JsonValue> readings = JsonLines(status);
+  ASSERT_EQ(readings.size(), 2u) << status.output;
+  EXPECT_TRUE(readings[0]["polled"].boolean);
+  EXPECT_EQ(readings[1]["lock"].text, "DOES NOT EXIST");
+  EXPECT_FALSE(readings[1]["polled"].boolean);
+
+  const platform::ProgramRun refused =
+      RunBuilt({"--emulate", scenario, "ber", "--card", "2", "--seconds", "1"});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.errors,
+            "zorvctl: ber: card 2 cannot run a bit error test: its bit synchronizer does not "
+            "exist\n");
+
+  // The scenario's channel errors show without forced errors.
+  const platform::ProgramRun ber =
+      RunBuilt({"--emulate", scenario, "ber", "--card", "1", "--seconds", "1"});
+  EXPECT_EQ(ber.exit_code, 0) << ber.errors;
+  EXPECT_THAT(ber.output, HasSubstr("summary: 15-bit internal pattern, forced errors off"));
+  EXPECT_THAT(ber.output, MatchesRegex("(.|\n)*BER [0-9.]+E-0002(.|\n)*"));
+}
+
+TEST_F(EmulatedZorvctlTest, LoadProgramsTheCardsAndSaveWritesTheSetups) {
+  WriteText(Path("pass.zorv"),
+            "[BITSYNC_0]\r\nModel=KELT_20\r\nInputCode=BIOL\r\nBitRate=2000000\r\n"
+            "[IRIG_1]\r\nSourceFormat=IRIG G\r\nSourceExternal=YES\r\n");
+
+  const platform::ProgramRun load = RunBuilt({"--emulate", "2", "load", "pass.zorv"});
+
+  EXPECT_EQ(load.exit_code, 0) << load.errors;
+  EXPECT_THAT(load.output, HasSubstr("card 1: KELT_20, SE_INPUT 2, BIOL to NRZL, 2000000 bit/s"));
+  EXPECT_THAT(load.output, HasSubstr("card 2: KELT_20, SE_INPUT 2, NRZL to NRZL, 1024000 bit/s, "
+                                     "quick react off; IRIG G, External, flywheel Enabled"));
+
+  const platform::ProgramRun save = RunBuilt({"--emulate", "2", "save", "copy.zorv"});
+
+  EXPECT_EQ(save.exit_code, 0) << save.errors;
+  const std::string copy = ReadText(SetupFilePathAsKept(Path("copy.zorv")));
+  EXPECT_THAT(copy, HasSubstr("InputCode=BIOL\r\nOutputCode=NRZL\r\n"));
+  EXPECT_THAT(copy, HasSubstr("BitRate=2000000\r\n"));
+  EXPECT_THAT(copy, HasSubstr("[IRIG_1]\r\nSourceFormat=IRIG G\r\nSourceExternal=YES\r\n"));
+  EXPECT_THAT(ReadText(Path("ZORVCFG.CFG")),
+              HasSubstr("LastSetupFile=" + SetupFilePathAsKept(Path("copy.zorv"))));
+}
+
+TEST_F(EmulatedZorvctlTest, IrigProgramsTheReaderAndShowsIt) {
+  const platform::ProgramRun irig = RunBuilt(
+      {"--emulate", "1", "irig", "--card", "1", "--code", "A", "--external", "--flywheel", "on"});
+
+  EXPECT_EQ(irig.exit_code, 0) << irig.errors;
+  EXPECT_THAT(irig.output, MatchesRegex("card 1 IRIG: IRIG A, External, flywheel Enabled, time "
+                                        "[0-9]{3}:[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}, "
+                                        "status [A-Z]+\n"));
+  // Decoding the station's signal, the reader has the PC's day of the year, not day 0.
+  const size_t time = irig.output.find("time ");
+  ASSERT_NE(time, std::string::npos);
+  EXPECT_NE(irig.output.substr(time + 5, 3), "000");
+  EXPECT_THAT(ReadText(Path("ZORVCFG.CFG")), HasSubstr("[IRIG_0]\r\nSourceFormat=IRIG A\r\n"));
+
+  const std::string no_signal = Scenario("[Bus]\r\nCards=1\r\n[Card0]\r\nIrigSignal=NO\r\n");
+  const platform::ProgramRun lost =
+      RunBuilt({"--emulate", no_signal, "irig", "--card", "1", "--flywheel", "off"});
+
+  EXPECT_EQ(lost.exit_code, 1);
+  EXPECT_THAT(lost.output, HasSubstr("flywheel Off, time 000:00:00:00.000, status ERROR\n"));
+  EXPECT_EQ(lost.errors, "zorvctl: irig: card 1 gave no IRIG time\n");
+}
+
+TEST_F(EmulatedZorvctlTest, FailuresAndWrongUsageAreOneLineWithTheirExitCodes) {
+  const platform::ProgramRun no_card = RunBuilt({"--emulate", "1", "status", "--card", "2"});
+  EXPECT_EQ(no_card.exit_code, 1);
+  EXPECT_EQ(no_card.errors, "zorvctl: status: there is no card 2; 1 card is in use\n");
+  EXPECT_EQ(no_card.output, "");
+
+  const platform::ProgramRun usage = RunBuilt({"--emulate", "1", "ber", "--card", "1"});
+  EXPECT_EQ(usage.exit_code, 2);
+  EXPECT_EQ(usage.errors, "zorvctl: ber needs --seconds S (see 'zorvctl ber --help')\n");
+}
+
+}  // namespace
