@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/FloorClock.h"
 #include "dll/Plxcommonunit.h"
 #include "dll/keltbitsyncclass2.h"
 #include "emulator/VirtualPciBus.h"
@@ -17,25 +18,6 @@
 #include "platform/process.h"
 
 namespace {
-
-// The real clock, remembering the protocol pauses it was asked for.
-class FloorClock final : public platform::Clock {
- public:
-  void Sleep(uint32_t milliseconds) override {
-    if (milliseconds == 2 || milliseconds == 5) floor_ms += milliseconds;
-    real_.Sleep(milliseconds);
-  }
-  void Yield() override { real_.Yield(); }
-  int64_t PerformanceCounter() override { return real_.PerformanceCounter(); }
-  int64_t PerformanceFrequency() override { return real_.PerformanceFrequency(); }
-  platform::LocalTime Now() override { return real_.Now(); }
-  int64_t MonotonicNanoseconds() override { return real_.MonotonicNanoseconds(); }
-
-  int64_t floor_ms = 0;
-
- private:
-  platform::RealClock real_;
-};
 
 // The longest setup: special commands, firmware 146 with the RNRZ-9 pairs, every output
 // disable and quick react: 28 commands.

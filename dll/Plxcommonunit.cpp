@@ -8,7 +8,11 @@ namespace wd = windriver;
 
 namespace {
 
-std::string g_last_error;
+// Made on first use: the library's load handler may run before other static objects exist.
+std::string& LastError() {
+  static std::string text;
+  return text;
+}
 
 constexpr uint32_t kSubsystemRegister = 0x2C;
 constexpr uint32_t kBaseAddressRegister0 = 0x10;
@@ -17,9 +21,9 @@ constexpr uint32_t kExpansionRomSpace = 6;
 constexpr uint8_t kInactiveSpaceByte = 0xFF;
 
 bool OpenDevice(P9080_STRUCT& card) {
-  g_last_error.clear();
+  LastError().clear();
   if (card.device.Open()) return true;
-  g_last_error = "CountCards() Failed opening WinDriver device\n";
+  LastError() = "CountCards() Failed opening WinDriver device\n";
   return false;
 }
 
@@ -171,7 +175,7 @@ volatile uint8_t* DirectByte(const P9080_STRUCT& card, const P9080_ADDRESS_SPACE
 }  // namespace
 
 const std::string& P9080_LastErrorText() {
-  return g_last_error;
+  return LastError();
 }
 
 uint32_t P9080_CountCards(uint32_t vendor_id, uint32_t device_id, uint32_t subsystem,
@@ -192,7 +196,7 @@ uint32_t P9080_CountCards(uint32_t vendor_id, uint32_t device_id, uint32_t subsy
   const uint32_t reported =
       std::min<uint32_t>(scan.Get(wd::ScanCards::kCardCount), wd::ScanCards::kMaxCards);
   if (reported == 0) {
-    g_last_error = "P9080_CountCards->no cards found\n";
+    LastError() = "P9080_CountCards->no cards found\n";
     return 0;
   }
   uint32_t count = 0;
@@ -209,16 +213,16 @@ uint32_t P9080_CountCards(uint32_t vendor_id, uint32_t device_id, uint32_t subsy
 
 bool P9080_CardIsUsable(P9080_STRUCT& card) {
   if (RegisterCard(card) != 0) {
-    g_last_error = "P9080_CardIsUsable->Failed Card Register.\n";
+    LastError() = "P9080_CardIsUsable->Failed Card Register.\n";
     return false;
   }
   if (card.registration_handle == 0) {
-    g_last_error = "P9080_CardIsUsable->Failed locking device.\n";
+    LastError() = "P9080_CardIsUsable->Failed locking device.\n";
     return false;
   }
   const bool usable = BuildAddressSpaces(card);
   if (!usable) {
-    g_last_error = "P9080_CardIsUsable->Card does not have all items expected for the card\n";
+    LastError() = "P9080_CardIsUsable->Card does not have all items expected for the card\n";
   }
   UnregisterCard(card);
   return usable;
@@ -226,7 +230,7 @@ bool P9080_CardIsUsable(P9080_STRUCT& card) {
 
 bool P9080_Open(P9080_HANDLE& out, uint32_t interrupt_flag, const PCI_CARD_INFO& info) {
   out = nullptr;
-  g_last_error.clear();
+  LastError().clear();
   std::unique_ptr<P9080_STRUCT> card(new (std::nothrow) P9080_STRUCT());
   if (!card || !OpenDevice(*card)) return false;
   GetCardInformation(*card, info.bus, info.slot, info.function);
