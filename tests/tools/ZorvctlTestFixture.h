@@ -17,8 +17,8 @@
 #include "app/ZorvSingleInstance.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/instance_guard.h"
 #include "platform/interrupts.h"
-#include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "support/keserrorlog.h"
 #include "tests/app/BindingTestFixture.h"
@@ -31,7 +31,7 @@ class InterruptingClock final : public platform::Clock {
   void Sleep(uint32_t milliseconds) override {
     time_.Sleep(milliseconds);
     if (time_.MonotonicNanoseconds() >= interrupt_at_) platform::RequestInterrupt();
-    name_taken_while_sleeping_ = platform::NamedMutex(kSingleInstanceName).AlreadyExisted();
+    name_taken_while_sleeping_ = platform::InstanceGuard(kSingleInstanceName).AlreadyRunning();
   }
   void Yield() override { time_.Yield(); }
   int64_t PerformanceCounter() override { return time_.PerformanceCounter(); }

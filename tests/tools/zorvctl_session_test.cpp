@@ -28,7 +28,7 @@ class SessionTest : public ZorvctlTest {
 
 TEST_F(SessionTest, RefusesWhileTheOperatorProgramsNameIsTaken) {
   {
-    platform::NamedMutex zorv_app(kSingleInstanceName);
+    const platform::InstanceGuard zorv_app(kSingleInstanceName);
     EXPECT_EQ(Run({"list"}), 1);
     EXPECT_EQ(err_, "zorvctl: ZorvApp is running; zorvctl does not drive the cards beside it\n");
     EXPECT_EQ(out_, "");

@@ -5,8 +5,8 @@
 
 #include "app/Progzorvunit.h"
 #include "app/ZorvSingleInstance.h"
+#include "platform/instance_guard.h"
 #include "platform/interrupts.h"
-#include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "support/KesBorGenUnit.h"
 #include "support/keserrorlog.h"
@@ -30,8 +30,8 @@ int UsageError(const Arguments& arguments, const std::string& error, std::ostrea
 int RunCommand(const std::vector<std::string>& words, const Arguments& arguments, std::ostream& out,
                std::ostream& err) {
   // The cards must not be driven by two programs at once.
-  platform::NamedMutex single_instance(kSingleInstanceName);
-  if (single_instance.AlreadyExisted()) {
+  const platform::InstanceGuard single_instance(kSingleInstanceName);
+  if (single_instance.AlreadyRunning()) {
     err << "zorvctl: ZorvApp is running; zorvctl does not drive the cards beside it\n";
     return kExitFailed;
   }
