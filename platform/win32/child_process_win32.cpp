@@ -1,8 +1,7 @@
-#include <windows.h>
-
 #include <string>
 
 #include "platform/child_process.h"
+#include "windows_api.h"
 
 namespace platform {
 namespace {

@@ -1,12 +1,15 @@
-#include <windows.h>
-
 #include "platform/clock.h"
+#include "windows_api.h"
 
 namespace platform {
 
-void RealClock::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+void RealClock::Sleep(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
 
-void RealClock::Yield() { ::Sleep(0); }
+void RealClock::Yield() {
+  ::Sleep(0);
+}
 
 int64_t RealClock::PerformanceCounter() {
   LARGE_INTEGER value;

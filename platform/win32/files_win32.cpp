@@ -1,10 +1,11 @@
-#include <windows.h>
-
 #include "platform/files.h"
+#include "windows_api.h"
 
 namespace platform {
 
-std::string NativePath(const std::string& path) { return path; }
+std::string NativePath(const std::string& path) {
+  return path;
+}
 
 std::optional<uint32_t> FileAttributes(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -38,7 +39,9 @@ bool SetCurrentDrive(int drive) {
   return ::SetCurrentDirectoryA(root) != 0;
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+  return '\\';
+}
 
 std::string ExecutableDirectory() {
   char buffer[MAX_PATH + 1] = {};
@@ -48,13 +51,15 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? CurrentDirectory() : path.substr(0, slash);
 }
 
-WriteFile::~WriteFile() { Close(); }
+WriteFile::~WriteFile() {
+  Close();
+}
 
 bool WriteFile::Create(const std::string& path) {
   Close();
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   handle_ = h == INVALID_HANDLE_VALUE ? kInvalid : reinterpret_cast<intptr_t>(h);
   return handle_ != kInvalid;
 }

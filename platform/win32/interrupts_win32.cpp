@@ -1,27 +1,24 @@
-#include <windows.h>
+#include <csignal>
+#include <initializer_list>
 
 #include "platform/interrupts.h"
 
 namespace platform {
 namespace {
 
-// Closing the console is left to the system: it ends the process as soon as the handler returns,
-// so a flag would not be seen.
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-      RequestInterrupt();
-      return TRUE;
-    default:
-      return FALSE;
-  }
+// The C run-time turns Ctrl+C and Ctrl+Break of the console into SIGINT and SIGBREAK (on a
+// thread of its own) and puts the default handling back before it calls a handler, so the
+// handler arms itself again. Closing the console is left to the system: it ends the process
+// as soon as a handler returns, so a flag would not be seen.
+void OnInterrupt(int signal_number) {
+  std::signal(signal_number, OnInterrupt);
+  RequestInterrupt();
 }
 
 }  // namespace
 
 void CatchInterrupts() {
-  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  for (int signal_number : {SIGINT, SIGBREAK, SIGTERM}) std::signal(signal_number, OnInterrupt);
 }
 
 }  // namespace platform

@@ -1,14 +1,15 @@
-#include <windows.h>
-#include <mmsystem.h>
-
 #include <cstdio>
 
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
+#include "platform/system_info.h"
+#include "windows_api.h"
 
 namespace platform {
 
-uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+uint32_t ProcessId() {
+  return ::GetCurrentProcessId();
+}
 
 std::optional<std::string> EnvironmentVariable(const std::string& name) {
   char buffer[32768];
@@ -21,15 +22,19 @@ bool SetEnvironmentVariable(const std::string& name, const std::string& value) {
   return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
 }
 
-void BeginTimerPeriod() { ::timeBeginPeriod(1); }
-void EndTimerPeriod() { ::timeEndPeriod(1); }
+void BeginTimerPeriod() {
+  ::timeBeginPeriod(1);
+}
+void EndTimerPeriod() {
+  ::timeEndPeriod(1);
+}
 
 void ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
-  if (EnvironmentVariable("ZORV_HEADLESS") == "1") {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    return;
-  }
-  ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | flags);
+  // A box that cannot be shown (no desktop, as in a service) leaves the line as the message.
+  // The documented failure is 0; Wine without a display gives -1.
+  const bool shown = EnvironmentVariable("ZORV_HEADLESS") != "1" &&
+                     ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | flags) > 0;
+  if (!shown) std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 LibraryHandle LoadLibraryByName(const std::string& path) {
@@ -46,9 +51,15 @@ void FreeLibraryHandle(LibraryHandle library) {
 }
 
 std::string LastLibraryError() {
-  return "error " + std::to_string(::GetLastError());
+  const DWORD error = ::GetLastError();
+  std::string text = SystemErrorMessage(error);
+  // The system's texts end in a line break, and callers put this one inside a log line.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? "error " + std::to_string(error) : text;
 }
 
-std::string SharedLibraryFileName(const std::string& base_name) { return base_name + ".DLL"; }
+std::string SharedLibraryFileName(const std::string& base_name) {
+  return base_name + ".DLL";
+}
 
 }  // namespace platform

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include "platform/system_info.h"
+#include "windows_api.h"
 
 namespace platform {
 namespace {
@@ -36,13 +35,11 @@ std::string RegistryText(const char* key_path, const char* value_name) {
 
 constexpr char kProcessorKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 
+// A 32-bit process on 64-bit Windows runs under WOW64.
 bool OsIs64Bit() {
   if constexpr (sizeof(void*) == 8) return true;
-  using IsWow64Function = BOOL(WINAPI*)(HANDLE, BOOL*);
-  const auto is_wow64 = reinterpret_cast<IsWow64Function>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32"), "IsWow64Process"));
   BOOL wow64 = FALSE;
-  return is_wow64 && is_wow64(::GetCurrentProcess(), &wow64) && wow64;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace

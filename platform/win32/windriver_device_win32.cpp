@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include "platform/windriver_device.h"
+#include "windows_api.h"
 
 namespace platform {
 

@@ -36,8 +36,14 @@ class AppTestFixture : public ::testing::Test {
     platform::SetCurrentDirectory(previous_directory_);
     std::memcpy(StartDirectory, previous_start_directory_, sizeof StartDirectory);
     std::error_code ignored;
+    // Write permission back first: POSIX removes nothing from a folder without it, Windows no
+    // read-only file.
     std::filesystem::permissions(directory_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
+    for (const auto& entry : std::filesystem::directory_iterator(directory_, ignored)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ignored);
+    }
     std::filesystem::remove_all(directory_, ignored);
   }
 

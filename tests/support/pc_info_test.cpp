@@ -199,9 +199,9 @@ TEST(LogPcInfo, EveryReportLineIsALogLineFollowedByAnEmptyLine) {
   OpenErrorLog(false, "3.32", "ZorvApp", "", "ZorvApp");
   LogPcInfo();
   CloseErrorLog(false);
-  std::ifstream file(folder / "ZorvApp.Log", std::ios::binary);
   std::stringstream text;
-  text << file.rdbuf();
+  // Read and closed at once: Windows deletes no open file with the folder.
+  text << std::ifstream(folder / "ZorvApp.Log", std::ios::binary).rdbuf();
   fs::current_path(saved);
   fs::remove_all(folder);
   std::memset(StartDirectory, 0, sizeof StartDirectory);

@@ -12,6 +12,29 @@
 #include "platform/files.h"
 #include "platform/process.h"
 
+// The fallback the profile tests pass, so that an absent key shows.
+inline constexpr const char* kAbsent = "<absent>";
+
+// A setup file as an operator edits it on a Windows station.
+inline std::string HandWrittenFile(const std::string& eol) {
+  return "; Zorv setup, edited by hand" + eol +        //
+         "[CommonArea]" + eol +                        //
+         "  NumCards = 2 " + eol +                     //
+         "LastFile=\"C:\\Setups\\bench.ini\"" + eol +  //
+         "Title='  padded  '" + eol +                  //
+         "Half=\"open" + eol +                         //
+         "a line without equals" + eol +               //
+         "; BITSYNC_1 follows" + eol +                 //
+         eol +                                         //
+         "[ BITSYNC_1 ]" + eol +                       //
+         "model=KELT_20" + eol +                       //
+         "BitRate\t=\t1024000" + eol +                 //
+         "Empty=" + eol +                              //
+         "Model=duplicate" + eol +                     //
+         "[bitsync_1]" + eol +                         //
+         "Extra=second section of the same name" + eol;
+}
+
 class ProfileFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,8 +49,14 @@ class ProfileFolder : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code ignored;
+    // Write permission back first: POSIX removes nothing from a folder without it, Windows no
+    // read-only file.
     std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ignored)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ignored);
+    }
     std::filesystem::remove_all(folder_, ignored);
   }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <future>
 #include <limits>
 #include <thread>
 
@@ -186,18 +187,27 @@ TEST(Ctimerclass, CounterWithoutFrequencyGivesOneSecond) {
   EXPECT_EQ(timer.Elapsed(), 1.0);
 }
 
-// Real time: the lock is a real mutex with a 30 ms wait.
+// Real time: the lock is a real mutex with a 30 ms wait. The holder is stuck, not ended, until
+// the reads are done: a lock whose holder ended is abandoned, and Windows hands it on.
 TEST(Ctimerclass, GetTimeGivesMinusOneWhileItsLockIsHeldElsewhere) {
   platform::VirtualClock clock(kMarchFirst);
   platform::ScopedClock installed(clock);
   Ctimerclass timer;
   platform::NamedMutex same_lock(Ctimerclass::LockName(&timer));
-  std::thread holder([&] { ASSERT_TRUE(same_lock.Wait(0)); });
-  holder.join();  // the ended thread never releases, as a stuck holder would not
+  std::promise<bool> taken;
+  std::promise<void> reads_done;
+  std::thread holder([&, done = reads_done.get_future()] {
+    taken.set_value(same_lock.Wait(0));
+    done.wait();
+    same_lock.Release();
+  });
+  EXPECT_TRUE(taken.get_future().get());
   EXPECT_EQ(timer.GetTime(), -1);
   timer.Update();
   EXPECT_FALSE(timer.valid);
   EXPECT_EQ(timer.value, 0);
+  reads_done.set_value();
+  holder.join();
 }
 
 }  // namespace
