@@ -66,6 +66,8 @@ void NamedMutex::Release() {
   }
 }
 
-bool NamedMutex::IsValid() const { return state_ != nullptr; }
+bool NamedMutex::IsValid() const {
+  return state_ != nullptr;
+}
 
 }  // namespace platform

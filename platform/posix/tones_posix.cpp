@@ -73,14 +73,14 @@ class SoundServer {
     write_ = reinterpret_cast<WriteFunction>(::dlsym(library, "pa_simple_write"));
     free_ = reinterpret_cast<FreeFunction>(::dlsym(library, "pa_simple_free"));
     if (!open || !write_ || !free_) return;
-    const pa_sample_spec spec{kSampleS16Le, kRate, 1};
+    const pa_sample_spec sample_format{kSampleS16Le, kRate, 1};
     // A short buffer that starts playing with the first sample, so that a 1 ms click sounds
     // at once instead of waiting for a full buffer.
     const pa_buffer_attr buffer{kDefault, kRate * sizeof(int16_t), sizeof(int16_t), kDefault,
                                 kDefault};
     int error = 0;
-    stream_ =
-        open(nullptr, "Zorv", kStreamPlayback, nullptr, "speaker", &spec, nullptr, &buffer, &error);
+    stream_ = open(nullptr, "Zorv", kStreamPlayback, nullptr, "speaker", &sample_format, nullptr,
+                   &buffer, &error);
   }
 
   std::mutex guard_;

@@ -14,7 +14,7 @@
 #include "dll/ZorvApi.h"
 #include "dll/zorvclass.h"
 #include "tests/dll/EmulatedCardFixture.h"
-#include "tests/dll/zorvclass_log.h"
+#include "tests/dll/library_log.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "support/keserrorlog.h"
 #include "tests/dll/EmulatedCardFixture.h"
-#include "tests/dll/zorvclass_log.h"
+#include "tests/dll/library_log.h"
 
 namespace {
 

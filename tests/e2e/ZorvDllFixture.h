@@ -17,7 +17,7 @@
 
 #include "dll/ZorvApi.h"
 #include "platform/dynamic_library.h"
-#include "tests/dll/zorvclass_log.h"
+#include "tests/dll/library_log.h"
 
 namespace zorv_e2e {
 

@@ -1,11 +1,12 @@
 #pragma once
-// For the tests of the library frame: a scratch folder that is the current directory for the
-// object's lifetime (the library writes ZORVDLL.Log there), and the log read back entry by
-// entry (an entry's own line breaks included).
+// For the library's tests: a scratch folder that is the current directory for the object's
+// lifetime (the library writes its log there), and a log read back entry by entry (an entry's
+// own line breaks included).
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,7 +19,12 @@ namespace zorv_test {
 struct LogEntry {
   int32_t code = 0;
   std::string text;
+  bool operator==(const LogEntry&) const = default;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const LogEntry& entry) {
+  return out << entry.code << " \"" << entry.text << "\"";
+}
 
 inline std::vector<LogEntry> ReadLogEntries(const std::filesystem::path& file_path) {
   static const std::regex kHeader(R"(^(-?\d+)  \d+:\d\d:\d\d:\d+\.\d{6}  )");
