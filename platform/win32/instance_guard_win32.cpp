@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include "platform/instance_guard.h"
+#include "windows_api.h"
 
 namespace platform {
 
