@@ -30,7 +30,6 @@ NamedMutex::NamedMutex(const std::string& name) {
   std::lock_guard lock(registry_guard);
   auto& entry = registry()[name];
   state_ = entry.lock();
-  already_existed_ = state_ != nullptr;
   if (!state_) {
     state_ = std::make_shared<State>();
     entry = state_;

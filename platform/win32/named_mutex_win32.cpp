@@ -12,7 +12,6 @@ struct NamedMutex::State {
 
 NamedMutex::NamedMutex(const std::string& name) : state_(std::make_shared<State>()) {
   state_->handle = ::CreateMutexA(nullptr, FALSE, name.c_str());
-  already_existed_ = state_->handle && ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 NamedMutex::~NamedMutex() = default;

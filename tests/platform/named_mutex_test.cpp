@@ -49,15 +49,4 @@ TEST(NamedMutex, ReleaseByNonOwnerDoesNotFreeIt) {
   m.Release();
 }
 
-TEST(NamedMutex, OnlyALaterObjectOfATakenNameSeesItExisted) {
-  {
-    platform::NamedMutex first("NAMED_MUTEX_TEST_SINGLE_INSTANCE");
-    platform::NamedMutex second("NAMED_MUTEX_TEST_SINGLE_INSTANCE");
-    EXPECT_FALSE(first.AlreadyExisted());
-    EXPECT_TRUE(second.AlreadyExisted());
-  }
-  platform::NamedMutex after_both_ended("NAMED_MUTEX_TEST_SINGLE_INSTANCE");
-  EXPECT_FALSE(after_both_ended.AlreadyExisted());
-}
-
 }  // namespace

@@ -21,15 +21,11 @@ class NamedMutex {
   // Releases one hold; harmless when the calling thread does not hold it.
   void Release();
   bool IsValid() const;
-  // True when the name was already taken when this object was made (the single-instance
-  // test). Elsewhere than Windows only names taken inside this process count.
-  bool AlreadyExisted() const { return already_existed_; }
 
   struct State;
 
  private:
   std::shared_ptr<State> state_;
-  bool already_existed_ = false;
 };
 
 }  // namespace platform
