@@ -6,58 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/process.h"
 #include "support/keserrorlog.h"
+#include "tests/common/ScratchFolder.h"
 
 class AppTestFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int sequence = 0;
-    directory_ =
-        std::filesystem::temp_directory_path() /
-        ("zorv_app_" + std::to_string(platform::ProcessId()) + "_" + std::to_string(++sequence));
-    std::filesystem::create_directories(directory_);
-    previous_directory_ = platform::CurrentDirectory();
-    std::memcpy(previous_start_directory_, StartDirectory, sizeof StartDirectory);
-    ASSERT_TRUE(platform::SetCurrentDirectory(directory_.string()));
-    OpenErrorLog(false, "3.32", "ZorvApp", "", "ZorvApp");
-  }
+  void SetUp() override { OpenErrorLog(false, "3.32", "ZorvApp", "", "ZorvApp"); }
 
-  void TearDown() override {
-    CloseErrorLog(false);
-    platform::SetCurrentDirectory(previous_directory_);
-    std::memcpy(StartDirectory, previous_start_directory_, sizeof StartDirectory);
-    std::error_code ignored;
-    // Write permission back first: POSIX removes nothing from a folder without it, Windows no
-    // read-only file.
-    std::filesystem::permissions(directory_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    for (const auto& entry : std::filesystem::directory_iterator(directory_, ignored)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
-                                   std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(directory_, ignored);
-  }
+  void TearDown() override { CloseErrorLog(false); }
 
-  std::string Path(const std::string& name) const { return (directory_ / name).string(); }
-
-  static std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
-
+  std::string Path(const std::string& name) const { return folder_.Path(name); }
+  static std::string ReadText(const std::string& path) { return Folder::ReadText(path); }
   static void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    Folder::WriteText(path, text);
   }
 
   // True when the log holds a line with this code and exactly this message.
@@ -80,9 +45,8 @@ class AppTestFixture : public ::testing::Test {
 
   platform::VirtualClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
-  std::filesystem::path directory_;
 
  private:
-  std::string previous_directory_;
-  char previous_start_directory_[sizeof StartDirectory] = {};
+  using Folder = zorv_test::ScratchFolder;
+  Folder folder_{"zorv_app"};
 };

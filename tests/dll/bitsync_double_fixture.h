@@ -1,6 +1,6 @@
 #pragma once
-// A bitsync opened on the module double, on a recording virtual clock, in a scratch
-// directory with the log open.
+// A bitsync opened on the module double, on a recording virtual clock, in a scratch folder
+// with the log open.
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ class BitsyncDoubleTest : public ::testing::Test {
 
   RecordingClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
-  ScratchDirectory scratch_;
+  LogFolder scratch_;
   ModuleDouble module_;
   std::unique_ptr<keltbitsyncclass2> bitsync_;
 };

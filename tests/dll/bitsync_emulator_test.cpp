@@ -85,7 +85,7 @@ class BitsyncEmulatorTest : public zorv_test::EmulatedCardFixture {
 
   emulator::BitsyncModule& module() { return card().bitsync(); }
 
-  ScratchDirectory scratch_;
+  LogFolder scratch_;
   std::unique_ptr<keltbitsyncclass2> bitsync_;
 };
 
@@ -405,7 +405,7 @@ TEST_F(BitsyncEmulatorTest, FspModeOnAndOffWithItsCount) {
 // on a PC. The run is kept short (two setups, about a second).
 TEST(BitsyncTwoThreadTest, SetupAndStatusReadsNeverInterleave) {
   zorv_test::ScopedEmulatedBus emulated(emulator::Scenario{{CardScenario{}}});
-  ScratchDirectory scratch;
+  LogFolder scratch;
   PCI_CARD_INFO info{};
   ASSERT_EQ(P9080_CountCards(0x10B5, 0x9080, 0x0310D1A7, 1, &info), 1u);
   P9080_HANDLE handle = nullptr;

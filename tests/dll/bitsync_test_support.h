@@ -1,15 +1,15 @@
 #pragma once
 // Shared by the bitsync tests: a virtual clock that remembers every pause, and a scratch
-// directory that is the process's start and current directory, with the library's log open
-// in it so that tests read back the lines the bitsync wrote.
+// folder with the library's log open in it.
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/common/ScratchFolder.h"
+#include "tests/dll/library_log.h"
 
 namespace bitsync_test {
 
@@ -42,36 +42,33 @@ class RecordingClock final : public platform::Clock {
   int64_t start_ns_ = 0;
 };
 
-struct LogLineRecord {
-  int32_t code = 0;
-  std::string text;
-};
-
-class ScratchDirectory {
+// The scratch folder as the start and current directory, with the library's log open in it;
+// reads back the lines the bitsync wrote.
+class LogFolder {
  public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  LogFolder();
+  ~LogFolder();
+  LogFolder(const LogFolder&) = delete;
+  LogFolder& operator=(const LogFolder&) = delete;
 
-  void WriteFile(const std::string& name, const std::string& contents) const;
-  void RemoveFile(const std::string& name) const;
+  void WriteFile(const std::string& name, const std::string& contents) const {
+    zorv_test::ScratchFolder::WriteText(folder_.Path(name), contents);
+  }
 
-  // Every line the log holds so far, banner included.
-  std::vector<LogLineRecord> Lines() const;
-  // Lines whose text contains the fragment.
-  std::vector<LogLineRecord> LinesWith(std::string_view fragment) const;
+  // The entries written since the log opened (banner included) or since the last Forget.
+  std::vector<zorv_test::LogEntry> Lines() const;
+  // Entries whose text contains the fragment.
+  std::vector<zorv_test::LogEntry> LinesWith(std::string_view fragment) const;
   int Count(std::string_view fragment) const {
     return static_cast<int>(LinesWith(fragment).size());
   }
-  // Starts the lines that Lines() reports afresh.
-  void Forget();
-
-  const std::filesystem::path& path() const { return path_; }
+  // Starts the entries that Lines() reports afresh.
+  void Forget() { skip_ = AllLines().size(); }
 
  private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
+  std::vector<zorv_test::LogEntry> AllLines() const;
+
+  zorv_test::ScratchFolder folder_{"bitsync_test"};
   size_t skip_ = 0;
 };
 

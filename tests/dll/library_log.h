@@ -1,9 +1,8 @@
 #pragma once
-// For the library's tests: a scratch folder that is the current directory for the object's
-// lifetime (the library writes its log there), and a log read back entry by entry (an entry's
-// own line breaks included).
+// For the tests of the library and its parts: the log read back entry by entry (an entry's own
+// line breaks included).
 
-#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -11,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "platform/process.h"
 
 namespace zorv_test {
 
@@ -55,34 +52,5 @@ inline std::vector<LogEntry> EntriesStartingWith(const std::vector<LogEntry>& en
   }
   return found;
 }
-
-// A fresh folder, made the current directory until the object goes; removed afterwards.
-class ScratchDirectory {
- public:
-  explicit ScratchDirectory(const std::string& name) : previous_(std::filesystem::current_path()) {
-    static std::atomic<int> serial{0};
-    path_ = std::filesystem::temp_directory_path() /
-            (name + "_" + std::to_string(platform::ProcessId()) + "_" +
-             std::to_string(serial.fetch_add(1)));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-    std::filesystem::current_path(path_);
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  // Creates an empty file in the folder (a presence file such as tiloma.txt).
-  void Touch(const std::string& file_name) const { std::ofstream(path_ / file_name).flush(); }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-};
 
 }  // namespace zorv_test

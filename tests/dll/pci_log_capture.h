@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "support/keserrorlog.h"
+#include "tests/common/ScratchFolder.h"
 #include "tests/dll/library_log.h"
 
 namespace zorv_test {
 
 class LogCapture {
  public:
-  LogCapture() : directory_("pci_test") {
+  LogCapture() : folder_("pci_test") {
     OpenErrorLog(true, "test", kName, "", kName);
     banner_entries_ = AllEntries().size();
   }
@@ -21,7 +22,7 @@ class LogCapture {
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  const std::filesystem::path& path() const { return directory_.path(); }
+  const std::filesystem::path& path() const { return folder_.path(); }
 
   // The entries written since the log opened.
   std::vector<LogEntry> Entries() const {
@@ -37,7 +38,7 @@ class LogCapture {
     return ReadLogEntries(path() / (std::string(kName) + ".Log"));
   }
 
-  ScratchDirectory directory_;
+  ScratchFolder folder_;
   size_t banner_entries_ = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "dll/Keltdllglobunit.h"
 #include "dll/ZorvApi.h"
 #include "dll/zorvclass.h"
+#include "tests/common/ScratchFolder.h"
 #include "tests/dll/EmulatedCardFixture.h"
 #include "tests/dll/library_log.h"
 
@@ -66,7 +67,7 @@ class CardTableTest : public ::testing::Test {
 
   platform::VirtualClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
-  zorv_test::ScratchDirectory scratch_{"zorv_card_table_test"};
+  zorv_test::ScratchFolder scratch_{"zorv_card_table_test"};
   std::optional<zorv_test::ScopedEmulatedBus> bus_;
   std::array<int32_t, kZorvApiMaxCards> bitsync_counts_{};
   std::array<int32_t, kZorvApiMaxCards> reserved_{};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/keserrorlog.h"
+#include "tests/common/ScratchFolder.h"
 #include "tests/dll/EmulatedCardFixture.h"
 #include "tests/dll/library_log.h"
 
@@ -53,7 +54,7 @@ class ZorvClassTest : public ::testing::Test {
 
   platform::VirtualClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
-  zorv_test::ScratchDirectory scratch_{"zorvclass_test"};
+  zorv_test::ScratchFolder scratch_{"zorvclass_test"};
   std::optional<zorv_test::ScopedEmulatedBus> bus_;
   std::unique_ptr<zorvclass> card_;
 };

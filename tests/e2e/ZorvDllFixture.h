@@ -17,6 +17,7 @@
 
 #include "dll/ZorvApi.h"
 #include "platform/dynamic_library.h"
+#include "tests/common/ScratchFolder.h"
 #include "tests/dll/library_log.h"
 
 namespace zorv_e2e {
@@ -103,7 +104,7 @@ class ZorvDllTest : public ::testing::Test {
   // Every part of every card, and the bus, counted no protocol violation.
   void ExpectNoViolations() const;
 
-  zorv_test::ScratchDirectory scratch_{"zorv_e2e"};
+  zorv_test::ScratchFolder scratch_{"zorv_e2e"};
   std::filesystem::path report_;
   platform::LibraryHandle library_ = nullptr;
   ZorvApiTable api_;

@@ -11,6 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tests/common/ScratchFolder.h"
 
 // The fallback the profile tests pass, so that an absent key shows.
 inline constexpr const char* kAbsent = "<absent>";
@@ -47,18 +48,7 @@ class ProfileFolder : public ::testing::Test {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    // Write permission back first: POSIX removes nothing from a folder without it, Windows no
-    // read-only file.
-    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    for (const auto& entry : std::filesystem::directory_iterator(folder_, ignored)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
-                                   std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(folder_, ignored);
-  }
+  void TearDown() override { zorv_test::ScratchFolder::Remove(folder_); }
 
   std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
 

@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,12 +13,10 @@
 #include "app/ZorvSetupFiles.h"
 #include "app/ZorvSingleInstance.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/instance_guard.h"
 #include "platform/interrupts.h"
-#include "platform/process.h"
-#include "support/keserrorlog.h"
 #include "tests/app/BindingTestFixture.h"
+#include "tests/common/ScratchFolder.h"
 #include "tools/zorvctl/Zorvctl.h"
 
 // Virtual time that raises the interrupt flag, as Ctrl+C does, once it reaches the stop time,
@@ -52,25 +47,11 @@ class InterruptingClock final : public platform::Clock {
 
 class ZorvctlTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int sequence = 0;
-    directory_ =
-        std::filesystem::temp_directory_path() /
-        ("zorvctl_" + std::to_string(platform::ProcessId()) + "_" + std::to_string(++sequence));
-    std::filesystem::create_directories(directory_);
-    previous_directory_ = platform::CurrentDirectory();
-    std::memcpy(previous_start_directory_, StartDirectory, sizeof StartDirectory);
-    ASSERT_TRUE(platform::SetCurrentDirectory(directory_.string()));
-    platform::ClearInterrupt();
-  }
+  void SetUp() override { platform::ClearInterrupt(); }
 
   void TearDown() override {
     for (platform::LibraryHandle handle : handles_) platform::FreeLibraryHandle(handle);
     platform::ClearInterrupt();
-    platform::SetCurrentDirectory(previous_directory_);
-    std::memcpy(StartDirectory, previous_start_directory_, sizeof StartDirectory);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
   }
 
   FakeZorvDllState& InstallFake() {
@@ -86,27 +67,19 @@ class ZorvctlTest : public ::testing::Test {
     return exit_code;
   }
 
-  std::string Path(const std::string& name) const { return (directory_ / name).string(); }
-
-  static std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
-
+  std::string Path(const std::string& name) const { return folder_.Path(name); }
+  static std::string ReadText(const std::string& path) { return Folder::ReadText(path); }
   static void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    Folder::WriteText(path, text);
   }
 
   InterruptingClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
-  std::filesystem::path directory_;
   std::string out_;
   std::string err_;
 
  private:
+  using Folder = zorv_test::ScratchFolder;
+  Folder folder_{"zorvctl"};
   std::vector<platform::LibraryHandle> handles_;
-  std::string previous_directory_;
-  char previous_start_directory_[sizeof StartDirectory] = {};
 };
