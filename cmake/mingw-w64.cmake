@@ -26,14 +26,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
-# 64-bit programs run here under Wine, each build folder with a Wine prefix of its own that the
-# first run creates. 32-bit Wine is not installed, so 32-bit programs are built, not run.
+# 64-bit programs run here under Wine (scripts/wine-run), each build folder with a Wine prefix of
+# its own that the first run creates. 32-bit Wine is not installed, so 32-bit programs are
+# built, not run.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
   find_program(ZORV_WINE64 wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_CACHE)
   if(ZORV_WINE64)
-    # No Mono or Gecko: they are not needed and would only slow down the prefix's creation.
     set(CMAKE_CROSSCOMPILING_EMULATOR
-        /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-        WINEDLLOVERRIDES=mscoree,mshtml= ${ZORV_WINE64})
+        /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINE64=${ZORV_WINE64}
+        ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
   endif()
 endif()
