@@ -90,6 +90,18 @@ TEST_F(ProfileWrite, RefusesWhatWouldNotReadBackAsWritten) {
   EXPECT_EQ(Load("setup.ini"), before);
 }
 
+// Windows looks a relative name up in its own folder; the system means the current directory.
+TEST_F(ProfileWrite, ARelativeNameIsInTheCurrentDirectory) {
+  const std::string previous = platform::CurrentDirectory();
+  ASSERT_TRUE(platform::SetCurrentDirectory(folder_.string()));
+  const bool written = WriteProfileString("relative.ini", "S", "K", "v");
+  const std::string read = ReadProfileString("relative.ini", "S", "K", kAbsent);
+  platform::SetCurrentDirectory(previous);
+  EXPECT_TRUE(written);
+  EXPECT_EQ(read, "v");
+  EXPECT_EQ(Load("relative.ini"), "[S]\r\nK=v\r\n");
+}
+
 TEST_F(ProfileWrite, MissingFolderFailsWithoutCreatingIt) {
   EXPECT_FALSE(WriteProfileString(PathOf("absent/setup.ini"), "S", "K", "v"));
   EXPECT_FALSE(std::filesystem::exists(PathOf("absent")));
