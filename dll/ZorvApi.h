@@ -51,11 +51,10 @@
 #endif
 
 // The library is built with ZORVDLL_BUILDING defined and everything else hidden, so that it
-// exports these functions and nothing more. Callers bind at run time and need no import
+// exports these functions and nothing more. On Windows the module definition file alone names
+// the exports, under their plain names. Callers bind at run time and need no import
 // declaration.
-#if defined(ZORVDLL_BUILDING) && defined(_WIN32)
-#define ZORVAPI_EXPORT __declspec(dllexport)
-#elif defined(ZORVDLL_BUILDING)
+#if defined(ZORVDLL_BUILDING) && !defined(_WIN32)
 #define ZORVAPI_EXPORT __attribute__((visibility("default")))
 #else
 #define ZORVAPI_EXPORT
