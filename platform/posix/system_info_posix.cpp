@@ -175,8 +175,12 @@ CpuFacts ReadCpuFacts() {
 }
 
 std::vector<std::string> DiskNames() {
-  std::vector<std::string> names;
+  // The root holds the system, as C: does on Windows: it is reported whatever carries it (a
+  // network or virtual file system, or a folder a chroot made the root, which no mount names).
+  std::vector<std::string> names{"/"};
   std::set<dev_t> seen;  // a file system bound into several places counts once
+  struct stat root {};
+  if (::stat("/", &root) == 0) seen.insert(root.st_dev);
   for (const Mount& mount : Mounts()) {
     struct stat info {};
     if (!IsLocalDisk(mount) || ::stat(mount.point.c_str(), &info) != 0) continue;

@@ -52,8 +52,8 @@ OsFacts ReadOsFacts();
 MemoryFacts ReadMemoryFacts();
 CpuFacts ReadCpuFacts();
 
-// The disks to report: drive letters "C" to "Z" on Windows, the mount points of the local
-// file systems elsewhere.
+// The disks to report: drive letters "C" to "Z" on Windows; elsewhere the root first, then the
+// mount points of the other local file systems.
 std::vector<std::string> DiskNames();
 // Space on the disk whose root is given ("C:" or a mount point).
 bool DiskSpace(const std::string& root, uint64_t& free_bytes, uint64_t& total_bytes);
