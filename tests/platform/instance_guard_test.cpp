@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/child_process.h"
@@ -17,13 +19,35 @@ std::string TestName() {
          ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 
+// Where the lock files go without a window manager's runtime folder is the machine's temporary
+// folder, which should not gather a file for every test run: they go to a folder of the test's
+// own instead, which the probe processes inherit. Windows names a kernel object and no file.
+class InstanceGuard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(folder_);
+    platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", folder_.string());
+  }
+  void TearDown() override {
+    platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", saved_.value_or(""));
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+ private:
+  const std::optional<std::string> saved_ = platform::EnvironmentVariable("XDG_RUNTIME_DIR");
+  const std::filesystem::path folder_ =
+      std::filesystem::temp_directory_path() /
+      ("zorv_instance_guard_" + std::to_string(platform::ProcessId()));
+};
+
 int ProbeInAnotherProcess() {
   const platform::ProgramRun run = platform::RunProgram(INSTANCE_GUARD_PROBE, {TestName()});
   EXPECT_TRUE(run.started);
   return run.exit_code;
 }
 
-TEST(InstanceGuard, SeenByALaterGuardInThisProcessUntilItEnds) {
+TEST_F(InstanceGuard, SeenByALaterGuardInThisProcessUntilItEnds) {
   auto first = std::make_unique<platform::InstanceGuard>(TestName());
   EXPECT_FALSE(first->AlreadyRunning());
   EXPECT_TRUE(platform::InstanceGuard(TestName()).AlreadyRunning());
@@ -31,7 +55,7 @@ TEST(InstanceGuard, SeenByALaterGuardInThisProcessUntilItEnds) {
   EXPECT_FALSE(platform::InstanceGuard(TestName()).AlreadyRunning());
 }
 
-TEST(InstanceGuard, SeenByAnotherProcess) {
+TEST_F(InstanceGuard, SeenByAnotherProcess) {
   EXPECT_EQ(ProbeInAnotherProcess(), 0);
   {
     const platform::InstanceGuard held(TestName());
@@ -40,7 +64,7 @@ TEST(InstanceGuard, SeenByAnotherProcess) {
   EXPECT_EQ(ProbeInAnotherProcess(), 0);
 }
 
-TEST(InstanceGuard, ALaterGuardThatFoundAHolderDoesNotHideIt) {
+TEST_F(InstanceGuard, ALaterGuardThatFoundAHolderDoesNotHideIt) {
   const platform::InstanceGuard first(TestName());
   { const platform::InstanceGuard second(TestName()); }
   EXPECT_EQ(ProbeInAnotherProcess(), 1);
