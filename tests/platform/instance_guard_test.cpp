@@ -19,9 +19,9 @@ std::string TestName() {
          ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 
-// Where the lock files go without a window manager's runtime folder is the machine's temporary
-// folder, which should not gather a file for every test run: they go to a folder of the test's
-// own instead, which the probe processes inherit. Windows names a kernel object and no file.
+// Outside a login session the lock files go to the machine's temporary folder, which should not
+// gather a file for every test run: they go to a folder of the test's own instead, which the
+// probe processes inherit. On Windows the guard is a kernel object and makes no file.
 class InstanceGuard : public ::testing::Test {
  protected:
   void SetUp() override {
