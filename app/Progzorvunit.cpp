@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/Ctimerclass.h"
+#include "support/KesBorDialogsUnit.h"
 #include "support/KesBorFilesUnit.h"
 #include "support/KesBorGenUnit.h"
 #include "support/KesWinSpeakerUnit.h"
@@ -172,7 +173,7 @@ void progzorvclass::Bind(const DllLocations& locations) {
   platform::clock().Sleep(10);
   NoticeBeep();
   const std::string text = "ZORV DLL FAILED TO LOAD " + error_text;
-  platform::ShowMessageBox(text, "FATAL ERROR", 0);
+  ShowMessage(text, "FATAL ERROR");
   LogInfo(text, kBindingLogCode, false);
 }
 

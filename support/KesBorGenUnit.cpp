@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/process.h"
 #include "platform/system_info.h"
+#include "support/KesBorDialogsUnit.h"
 #include "support/KesWinSpeakerUnit.h"
 #include "support/keserrorlog.h"
 
@@ -319,11 +319,11 @@ void LogInfo(const std::string& message, int32_t code, bool show_box) {
   keserrorlog* log = ProcessErrorLog();
   if (!log) return;
   log->AddLine(message, code);
-  if (show_box) platform::ShowMessageBox(message, "INFO", platform::kIconInformation);
+  if (show_box) ShowMessage(message, "INFO", MessageButtons::kOk, MessageIcon::kInformation);
 }
 
 void LogError(const std::string& message, int32_t code, bool show_box) {
   ErrorBeep();
   LogInfo(message, code, false);
-  if (show_box) platform::ShowMessageBox(message, "ERROR", platform::kIconError);
+  if (show_box) ShowMessage(message, "ERROR", MessageButtons::kOk, MessageIcon::kError);
 }
