@@ -21,7 +21,7 @@ uint32_t PlatformIconFlags(MessageIcon icon) {
 
 // No window to answer in: the box is the platform's (a line on standard error where there is
 // no desktop), and a question or file dialog counts as cancelled, so nothing is done unasked.
-class HeadlessDialogs final : public OperatorDialogs {
+class HeadlessOperatorDialogs final : public OperatorDialogs {
  public:
   MessageAnswer ShowMessage(const MessageRequest& request) override {
     platform::ShowMessageBox(request.text, request.caption, PlatformIconFlags(request.icon));
@@ -31,7 +31,7 @@ class HeadlessDialogs final : public OperatorDialogs {
   std::optional<std::string> AskText(const TextRequest&) override { return std::nullopt; }
 };
 
-HeadlessDialogs headless_dialogs;
+HeadlessOperatorDialogs headless_dialogs;
 std::atomic<OperatorDialogs*> installed_dialogs{nullptr};
 
 // "ini", ".ini" and "*.ini" all give "ini"; a name whose dot ends it stays as given.
@@ -63,6 +63,10 @@ bool AskFile(FileDialogKind kind, const std::string& initial_directory,
 OperatorDialogs& ProcessDialogs() {
   OperatorDialogs* dialogs = installed_dialogs.load();
   return dialogs ? *dialogs : headless_dialogs;
+}
+
+OperatorDialogs& HeadlessDialogs() {
+  return headless_dialogs;
 }
 
 OperatorDialogs* InstallProcessDialogs(OperatorDialogs* dialogs) {

@@ -51,6 +51,9 @@ class OperatorDialogs {
 
 // The process's dialogs: the installed ones, else the headless ones.
 OperatorDialogs& ProcessDialogs();
+// Boxes as the platform's (one line on standard error where there is no desktop); every
+// question and file dialog answered as cancelled.
+OperatorDialogs& HeadlessDialogs();
 // Installs dialogs for the process (nullptr puts the headless ones back); returns the previous
 // installation. The caller keeps the object alive while it is installed.
 OperatorDialogs* InstallProcessDialogs(OperatorDialogs* dialogs);

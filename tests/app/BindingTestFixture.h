@@ -10,21 +10,14 @@
 #include "platform/dynamic_library.h"
 #include "tests/app/AppTestFixture.h"
 #include "tests/app/FakeZorvDll.h"
+#include "tests/app/FakeZorvDllInstall.h"
 
-inline const std::string kLibraryFile = platform::SharedLibraryFileName("ZORVDLL");
-
-// Copies a built fake to the path and loads it there; the caller frees the handle it adds once
-// the binding has let go of the library. The state is shared with a binding of the same file.
+// The fake at the path, its state shared with the binding that loads the same file.
 inline FakeZorvDllState& InstallFakeLibrary(const char* built_fake, const std::string& path,
                                             std::vector<platform::LibraryHandle>& handles) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::filesystem::copy_file(built_fake, path);
-  platform::LibraryHandle handle = platform::LoadLibraryByName(path);
-  EXPECT_NE(handle, nullptr) << platform::LastLibraryError();
-  handles.push_back(handle);
-  auto control = reinterpret_cast<FakeZorvDllState* (*)()>(
-      platform::LibrarySymbol(handle, "FakeZorvDllControl"));
-  return *control();
+  FakeZorvDllState* state = LoadFakeLibraryCopy(built_fake, path, handles);
+  EXPECT_NE(state, nullptr) << platform::LastLibraryError();
+  return *state;
 }
 
 class BindingTest : public AppTestFixture {

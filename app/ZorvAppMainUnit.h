@@ -1,0 +1,101 @@
+#pragma once
+// TZorvAppMainForm: the operator program's top-level window. It refuses a second running
+// program, starts the log and the binding at its first show, restores the last state from the
+// configuration file, drives the card windows from a 200 ms timer, saves and recalls setups,
+// switches between simulated and live data (Ctrl+Z), and tears everything down in a fixed
+// order when it closes.
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "app/Progzorvunit.h"
+#include "app/ZorvCardWindow.h"
+#include "app/Zorvglobunit.h"
+#include "platform/instance_guard.h"
+
+class QAction;
+class QCloseEvent;
+class QShowEvent;
+
+// How the program is put together: where the library is, and how card windows are made.
+struct ZorvAppParts {
+  DllLocations dll_locations = DefaultDllLocations();
+  CardWindowFactory card_windows;
+};
+
+// The caption: "*" in front while edited, the version, "EMULATED" when the cards are the
+// emulator's, the last setup file's base name, and "SIMULATION" in simulate mode.
+std::string MainCaption(bool edited, bool emulated, const std::string& last_setup_file,
+                        bool simulate);
+
+class TZorvAppMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Refuses to run beside another operator program: says so and ends the process at once.
+  explicit TZorvAppMainForm(ZorvAppParts parts);
+  ~TZorvAppMainForm() override;
+
+  // The menu handlers.
+  void Save1Click();
+  void SaveAs1Click();
+  void Recall1Click();
+  void CardSetupClick(int32_t card);
+  // The 200 ms timer's handler.
+  void Timer5HzTimer();
+  // Ctrl+Z: the next tick switches between simulated and live data.
+  void RequestSwitch() { switch_requested_ = true; }
+
+  // Writes the configuration file, deletes the card windows, closes the library and the log.
+  // Runs once.
+  void Shutdown();
+
+  // Read by tests.
+  progzorvclass* Zorv() const { return state_.zorv; }
+  const ZorvProgramState& State() const { return state_; }
+  bool Edited() const { return edited_; }
+  const std::string& LastSetupFile() const { return last_setup_file_; }
+  ZorvCardWindow* CardWindow(int32_t card) const { return card_windows_[card].get(); }
+  QAction* CardAction(int32_t card) const { return card_actions_[card]; }
+  QTimer& Timer() { return timer_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void FirstShow();
+  void SwitchSimulateLive();
+  void RefreshAllCardWindows();
+  void ApplyColours();
+  void SetCaption();
+  // Takes the card windows' edits into the main window's edited flag.
+  void CollectCardEdits();
+  // Deletes a window its operator closed; true when a live window is left.
+  bool KeepOpenWindow(int32_t card);
+  bool WriteConfigurationFile();
+  int32_t CardCount() const;
+  std::span<CardData> Cards();
+
+  ZorvAppParts parts_;
+  std::unique_ptr<platform::InstanceGuard> single_instance_;
+  std::unique_ptr<progzorvclass> zorv_;
+  ZorvProgramState state_;
+  std::string configuration_path_;
+  std::string last_setup_file_;
+  bool first_show_ = true;
+  bool switch_requested_ = false;
+  bool colour_update_ = false;
+  bool edited_ = false;
+  bool emulated_ = false;
+  bool shut_down_ = false;
+  std::array<std::unique_ptr<ZorvCardWindow>, kMaxProgramCards> card_windows_;
+  std::array<QAction*, kMaxProgramCards> card_actions_{};
+  QTimer timer_;
+  int32_t tick_ = 0;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// What the operator program's windows share: the program's version, its colours and the flags
+// that the main window sets and the card windows and their threads read.
+
+#include <atomic>
+#include <cstdint>
+
+class progzorvclass;
+
+inline constexpr const char* kZorvAppVersion = "3.32";
+
+// Colours in the Windows format 0x00BBGGRR, as the program has always kept them.
+struct ZorvColours {
+  uint32_t background = 0xFF8000;  // red 0, green 128, blue 255
+  uint32_t second = 0x000000;
+  uint32_t text = 0xFFFFFF;
+};
+
+struct ZorvProgramState {
+  // The one binding, while the program runs.
+  progzorvclass* zorv = nullptr;
+  // Set once when the program starts to close: timer handlers, polling threads and panel
+  // refreshes return at once.
+  std::atomic<bool> shutting_down{false};
+  // The operator may switch between simulated and live data (not without cards).
+  bool may_switch = false;
+  // "xyalsdke.atf" was in the current directory at start-up.
+  bool marker_file = false;
+  ZorvColours colours;
+};
