@@ -1,6 +1,29 @@
 #include "profile_text.h"
 
+#include <algorithm>
+
 namespace platform {
+
+bool SameProfileName(std::string_view a, std::string_view b) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+void AddFirstOfKey(std::vector<ProfileEntry>& entries, std::string_view key,
+                   std::string_view value) {
+  const bool known = std::any_of(entries.begin(), entries.end(), [&](const ProfileEntry& entry) {
+    return SameProfileName(entry.key, key);
+  });
+  if (!known) entries.push_back({std::string(key), std::string(value)});
+}
+
+void AddFirstOfName(std::vector<std::string>& names, std::string_view name) {
+  const bool known = std::any_of(names.begin(), names.end(), [&](const std::string& known) {
+    return SameProfileName(known, name);
+  });
+  if (!known) names.emplace_back(name);
+}
 
 std::string_view TrimBlanks(std::string_view text) {
   constexpr std::string_view kBlanks = " \t";

@@ -1,9 +1,22 @@
 #pragma once
 // Text rules of profile files that every platform's implementation shares.
 
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/profile.h"
 
 namespace platform {
+
+// Section and key names match whatever their letter case.
+bool SameProfileName(std::string_view a, std::string_view b);
+
+// Adds the key unless the list has it already: the first of duplicate keys counts.
+void AddFirstOfKey(std::vector<ProfileEntry>& entries, std::string_view key,
+                   std::string_view value);
+// Adds the name unless the list has it already.
+void AddFirstOfName(std::vector<std::string>& names, std::string_view name);
 
 // The text without leading and trailing blanks and tabs.
 std::string_view TrimBlanks(std::string_view text);

@@ -22,13 +22,17 @@ namespace {
 constexpr size_t kFileLimit = 64u << 20;
 constexpr size_t kNone = std::string_view::npos;
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+// The UTF-8 byte order mark some editors put at the start of a text file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The byte order mark that starts the text, or nothing.
+std::string_view ByteOrderMarkOf(std::string_view text) {
+  return text.substr(0, text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0);
+}
+
+// The text of the lines, without a byte order mark before the first.
+std::string_view LinesOf(std::string_view text) {
+  return text.substr(ByteOrderMarkOf(text).size());
 }
 
 // Walks the lines of a file's text, without their LF or CRLF endings.
@@ -94,13 +98,13 @@ KeyPlace Locate(std::string_view text, std::string_view section, std::string_vie
     const ParsedLine parsed = Parse(line);
     if (parsed.kind == ParsedLine::Kind::kSection) {
       if (place.section_line != kNone) break;
-      if (!parsed.name.empty() && SameName(parsed.name, section)) {
+      if (!parsed.name.empty() && SameProfileName(parsed.name, section)) {
         place.section_line = number;
         place.last_key_line = number;
       }
     } else if (parsed.kind == ParsedLine::Kind::kKey && place.section_line != kNone) {
       place.last_key_line = number;
-      if (place.key_line == kNone && SameName(parsed.name, key)) {
+      if (place.key_line == kNone && SameProfileName(parsed.name, key)) {
         place.key_line = number;
         place.key_name = parsed.name;
         place.value = parsed.value;
@@ -124,10 +128,11 @@ void AppendLine(std::string& out, std::string_view first, std::string_view secon
 }
 
 // The file's text with the key set: every other line kept, every line ending in CRLF.
-std::string Rewritten(std::string_view text, std::string_view section, std::string_view key,
+std::string Rewritten(std::string_view file_text, std::string_view section, std::string_view key,
                       std::string_view value) {
+  const std::string_view text = LinesOf(file_text);
   const KeyPlace place = Locate(text, section, key);
-  std::string out;
+  std::string out(ByteOrderMarkOf(file_text));
   out.reserve(text.size() + text.size() / 16 + section.size() + key.size() + value.size() + 16);
   LineWalker walker(text);
   std::string_view line;
@@ -214,7 +219,7 @@ std::optional<std::string> StoredValue(const std::string& file, const std::strin
     if (wanted_section.empty() || wanted_key.empty()) return std::nullopt;
     const std::optional<std::string> content = ReadRegularFile(NativePath(file));
     if (!content) return std::nullopt;
-    const KeyPlace place = Locate(*content, wanted_section, wanted_key);
+    const KeyPlace place = Locate(LinesOf(*content), wanted_section, wanted_key);
     if (place.key_line == kNone) return std::nullopt;
     return Unquoted(place.value);
   } catch (...) {
@@ -245,6 +250,18 @@ bool WriteEntry(const std::string& file, std::string_view section, std::string_v
   return ReplaceFile(target, Rewritten(text, section, key, value), keep_mode);
 }
 
+// Calls `take` with every parsed line of the file until it returns false; nothing happens when
+// the file cannot be read.
+template <typename Take>
+void WalkFile(const std::string& file, Take take) {
+  const std::optional<std::string> content = ReadRegularFile(NativePath(file));
+  if (!content) return;
+  LineWalker walker(LinesOf(*content));
+  std::string_view line;
+  while (walker.Next(line) && take(Parse(line))) {
+  }
+}
+
 }  // namespace
 
 std::string ReadProfileString(const std::string& file, const std::string& section,
@@ -270,6 +287,42 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
   } catch (...) {
     return false;
   }
+}
+
+std::vector<std::string> ReadProfileSectionNames(const std::string& file) {
+  std::vector<std::string> names;
+  try {
+    WalkFile(file, [&](const ParsedLine& parsed) {
+      if (parsed.kind == ParsedLine::Kind::kSection && !parsed.name.empty()) {
+        AddFirstOfName(names, parsed.name);
+      }
+      return true;
+    });
+  } catch (...) {
+    names.clear();  // memory exhausted
+  }
+  return names;
+}
+
+std::vector<ProfileEntry> ReadProfileSection(const std::string& file, const std::string& section) {
+  std::vector<ProfileEntry> entries;
+  const std::string_view wanted = TrimBlanks(section);
+  try {
+    bool inside = false;
+    WalkFile(file, [&](const ParsedLine& parsed) {
+      if (parsed.kind == ParsedLine::Kind::kSection) {
+        // Only the first section of the name counts.
+        if (inside) return false;
+        inside = !parsed.name.empty() && SameProfileName(parsed.name, wanted);
+      } else if (parsed.kind == ParsedLine::Kind::kKey && inside) {
+        AddFirstOfKey(entries, parsed.name, parsed.value);
+      }
+      return true;
+    });
+  } catch (...) {
+    entries.clear();  // memory exhausted
+  }
+  return entries;
 }
 
 }  // namespace platform

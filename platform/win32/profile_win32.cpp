@@ -1,3 +1,5 @@
+#include <string_view>
+
 #include "../common/profile_text.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -12,6 +14,27 @@ std::string AbsolutePath(const std::string& path) {
   char buffer[MAX_PATH];
   const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
   return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+// The strings of a list that Windows fills ("one\0two\0\0"), read with a buffer that grows
+// until the list fits; nothing when the file or section is missing.
+template <typename Fill>
+std::vector<std::string> ReadStringList(Fill fill) {
+  constexpr DWORD kLargest = 64u << 20;
+  for (DWORD size = 4096; size <= kLargest; size *= 2) {
+    std::string buffer(size, '\0');
+    const DWORD length = fill(buffer.data(), size);
+    // A list that does not fit is cut and reported as size - 2 characters long.
+    if (length + 2 >= size) continue;
+    std::vector<std::string> strings;
+    for (size_t at = 0; at < length;) {
+      const size_t end = buffer.find('\0', at);
+      strings.push_back(buffer.substr(at, end - at));
+      at = end + 1;
+    }
+    return strings;
+  }
+  return {};
 }
 
 }  // namespace
@@ -40,6 +63,32 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
   if (IsWriteDenied(path)) return false;
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
          0;
+}
+
+std::vector<std::string> ReadProfileSectionNames(const std::string& file) {
+  const std::string path = AbsolutePath(file);
+  std::vector<std::string> names;
+  for (const std::string& name : ReadStringList([&](char*buffer, DWORD size) {
+         return ::GetPrivateProfileSectionNamesA(buffer, size, path.c_str());
+       })) {
+    if (!TrimBlanks(name).empty()) AddFirstOfName(names, TrimBlanks(name));
+  }
+  return names;
+}
+
+std::vector<ProfileEntry> ReadProfileSection(const std::string& file, const std::string& section) {
+  const std::string path = AbsolutePath(file);
+  std::vector<ProfileEntry> entries;
+  for (const std::string& line : ReadStringList([&](char*buffer, DWORD size) {
+         return ::GetPrivateProfileSectionA(section.c_str(), buffer, size, path.c_str());
+       })) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string_view key = TrimBlanks(std::string_view(line).substr(0, equals));
+    if (key.empty() || key.front() == ';') continue;
+    AddFirstOfKey(entries, key, TrimBlanks(std::string_view(line).substr(equals + 1)));
+  }
+  return entries;
 }
 
 }  // namespace platform

@@ -66,6 +66,12 @@ TEST_F(ProfileLayout, NewKeyGoesBelowTheLastKeyOfItsSection) {
   EXPECT_EQ(Load("setup.ini"), "[S]\r\nK=v\r\n; about T\r\n[T]\r\nX=1\r\nY=2\r\n");
 }
 
+TEST_F(ProfileLayout, AWriteKeepsTheByteOrderMarkAndTheSectionBehindIt) {
+  Store("marked.ini", "\xEF\xBB\xBF[S]\r\nK=1\r\n");
+  ASSERT_TRUE(WriteProfileString(PathOf("marked.ini"), "S", "L", "2"));
+  EXPECT_EQ(Load("marked.ini"), "\xEF\xBB\xBF[S]\r\nK=1\r\nL=2\r\n");
+}
+
 TEST_F(ProfileLayout, ReplacesTheFileWholeAndLeavesNoTemporaryFile) {
   Store("setup.ini", "[S]\nK=old\n");
   // A reader that opened the file before the write keeps seeing the old text: the new text

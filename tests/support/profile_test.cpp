@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,8 +12,17 @@
 
 namespace {
 
+using platform::ReadProfileSection;
+using platform::ReadProfileSectionNames;
 using platform::ReadProfileString;
 using platform::WriteProfileString;
+using ::testing::ElementsAre;
+using ::testing::Field;
+
+auto Entry(const char* key, const char* value) {
+  return ::testing::AllOf(Field(&platform::ProfileEntry::key, key),
+                          Field(&platform::ProfileEntry::value, value));
+}
 
 struct Lookup {
   const char* section;
@@ -47,6 +57,20 @@ TEST_P(HandWrittenProfile, ReadsLikeWindows) {
               lookup.expected)
         << "[" << lookup.section << "] " << lookup.key;
   }
+}
+
+TEST_P(HandWrittenProfile, ListsEachSectionAndKeyOnceAsTheReadsFindThem) {
+  Store("setup.ini", HandWrittenFile(GetParam()));
+  const std::string file = PathOf("setup.ini");
+
+  EXPECT_THAT(ReadProfileSectionNames(file), ElementsAre("CommonArea", "BITSYNC_1"));
+  // The first section and the first key of a name count, as for a read.
+  EXPECT_THAT(
+      ReadProfileSection(file, "bitsync_1"),
+      ElementsAre(Entry("model", "KELT_20"), Entry("BitRate", "1024000"), Entry("Empty", "")));
+  EXPECT_THAT(ReadProfileSection(file, "IRIG_1"), ElementsAre());
+  EXPECT_THAT(ReadProfileSection(PathOf("missing.ini"), "CommonArea"), ElementsAre());
+  EXPECT_THAT(ReadProfileSectionNames(PathOf("missing.ini")), ElementsAre());
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEndings, HandWrittenProfile, ::testing::Values("\r\n", "\n"),
@@ -206,6 +230,14 @@ TEST_F(ProfileRead, SurvivesBadInput) {
     EXPECT_TRUE(WriteProfileString(PathOf("bad.ini"), "New", "Key", "1")) << input.name;
     EXPECT_EQ(ReadProfileString(PathOf("bad.ini"), "New", "Key", kAbsent), "1") << input.name;
   }
+}
+
+TEST_F(ProfileRead, AByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+  // As an editor that writes UTF-8 with a byte order mark saves a setup file.
+  Store("marked.ini", "\xEF\xBB\xBF[BITSYNC_0]\r\nModel=KELT_10\r\n");
+
+  EXPECT_EQ(ReadProfileString(PathOf("marked.ini"), "BITSYNC_0", "Model", kAbsent), "KELT_10");
+  EXPECT_THAT(ReadProfileSectionNames(PathOf("marked.ini")), ElementsAre("BITSYNC_0"));
 }
 
 TEST_F(ProfileRead, ADirectoryOrMissingFileGivesTheFallback) {

@@ -9,10 +9,13 @@
 // - a write replaces an existing key's value in place, appends a new key after the last key of
 //   its section and a new section at the end of the file, and creates the file; every other
 //   line stays as it was, and lines end in CRLF (files with LF endings are read as well);
+// - a UTF-8 byte order mark at the start of the file (some editors write one) is skipped, and
+//   a write keeps it;
 // - a write replaces the file in one rename, so a process dying mid-write leaves the old file.
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -30,5 +33,19 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
 // and value all empty commits pending writes and succeeds.
 bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& value);
+
+// The names of the file's sections in file order, each once; nothing when the file is missing.
+std::vector<std::string> ReadProfileSectionNames(const std::string& file);
+
+struct ProfileEntry {
+  std::string key;
+  // As the file holds it: blanks around it dropped, quotes kept, so that writing it back leaves
+  // what a read gives unchanged.
+  std::string value;
+};
+
+// The keys of the section in file order, each once (the first of duplicates counts), with
+// their values; nothing when the file or section is missing.
+std::vector<ProfileEntry> ReadProfileSection(const std::string& file, const std::string& section);
 
 }  // namespace platform
