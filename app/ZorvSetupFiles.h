@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/Progzorvunit.h"
 
@@ -22,15 +23,37 @@ std::string ConfigurationFilePath();
 // files apart.
 std::string SetupFilePathAsKept(const std::string& chosen);
 
+// True when a setup file may be written at the path: nothing is there yet, or a file is.
+bool IsSetupFilePlace(const std::string& path);
+
 // Writes the file from scratch, keeping the old one as path + ".BAK". Only a path equal to the
-// configuration path (letter case included) gets the "CommonArea" section. A write-protected
-// file stays as it was. False when any write was refused.
+// configuration path (letter case included) gets the "CommonArea" section. The sections of the
+// card indices beyond `cards` that the old file holds are written back unchanged, so that the
+// setups of a card that is absent today survive. A write-protected file stays as it was, and a
+// path that names a folder (or anything but a file) is refused before anything is touched.
+// False when any write was refused.
 bool WriteSetupFile(const std::string& path, const std::string& configuration_path,
                     const std::string& last_setup_file, std::span<const CardData> cards);
 
-// Loads each card's sections. What a file holds that is missing, unknown by name or out of
-// range leaves the field as it was, except that a name matching no table row gives row 0; the
-// bit error test is always off afterwards. From the configuration file, the last setup file is
-// taken when the file it names exists. False when no file exists at the path.
+// Loads each card's sections. What a file holds that is missing leaves the field as it was; a
+// name matching no table row exactly gives row 0, a flag other than "YES" gives NO, and a bit
+// rate the card cannot run leaves the field as it was; each value taken otherwise than written
+// is a log line naming the file, section, key and value. The bit error test is always off
+// afterwards. From the configuration file, the last setup file is taken when the file it names
+// exists. False when no file exists at the path.
 bool ReadSetupFile(const std::string& path, const std::string& configuration_path,
                    std::string& last_setup_file, std::span<CardData> cards);
+
+// What keeps a setup file from being taken exactly as written, one text per problem: one that
+// names the section, key and value ("[BITSYNC_0] InputCode=FOO: not an input code"), or one
+// about the whole file ("holds control bytes: not a text file"); nothing when every value is
+// valid. Unlike ReadSetupFile it takes names in any letter case, and input sources also in their
+// plain form ("SE_INPUT 2"); keys that no section has are problems too. A section's values are
+// judged against the setups of its card in `cards` (the model decides which loop bandwidths and
+// bit rates are valid), those of other card indices against the default setups.
+std::vector<std::string> CheckSetupFile(const std::string& path, std::span<const CardData> cards);
+
+// ReadSetupFile for a file that CheckSetupFile passed: names are matched as the check matches
+// them.
+bool ReadCheckedSetupFile(const std::string& path, const std::string& configuration_path,
+                          std::string& last_setup_file, std::span<CardData> cards);

@@ -34,6 +34,12 @@ bool IsDirectory(const std::string& path) {
   return attributes && (*attributes & kAttributeDirectory);
 }
 
+std::optional<uint64_t> RegularFileSize(const std::string& path) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(info.st_size);
+}
+
 bool IsWriteDenied(const std::string& path) {
   const std::string native = NativePath(path);
   if (::access(native.c_str(), F_OK) != 0) return false;

@@ -18,6 +18,15 @@ bool IsDirectory(const std::string& path) {
   return attributes && (*attributes & kAttributeDirectory);
 }
 
+std::optional<uint64_t> RegularFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
+    return std::nullopt;
+  }
+  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 bool IsWriteDenied(const std::string& path) {
   const auto attributes = FileAttributes(path);
   return attributes && (*attributes & kAttributeReadOnly);

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "support/keserrorlog.h"
@@ -25,22 +27,28 @@ class AppTestFixture : public ::testing::Test {
     Folder::WriteText(path, text);
   }
 
-  // True when the log holds a line with this code and exactly this message.
-  bool LogHas(int code, const std::string& message) const {
+  // The messages of the log's lines with this code, in order.
+  std::vector<std::string> LogMessages(int code) const {
     char code_text[16];
     std::snprintf(code_text, sizeof code_text, "%06d", code);
     // code, two blanks, the 19-character time stamp, two blanks, then the message
     constexpr size_t kMessageStart = 6 + 2 + 19 + 2;
     std::istringstream log(ReadText(Path("ZorvApp.Log")));
     std::string line;
+    std::vector<std::string> messages;
     while (std::getline(log, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.size() >= kMessageStart && line.compare(0, 6, code_text) == 0 &&
-          line.substr(kMessageStart) == message) {
-        return true;
+      if (line.size() >= kMessageStart && line.compare(0, 6, code_text) == 0) {
+        messages.push_back(line.substr(kMessageStart));
       }
     }
-    return false;
+    return messages;
+  }
+
+  // True when the log holds a line with this code and exactly this message.
+  bool LogHas(int code, const std::string& message) const {
+    const std::vector<std::string> messages = LogMessages(code);
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
   }
 
   platform::VirtualClock clock_;

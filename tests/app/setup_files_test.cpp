@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "app/BitsyncLimits.h"
 #include "app/ZorvSetupFiles.h"
 #include "platform/file_names.h"
+#include "platform/profile.h"
 #include "tests/app/AppTestFixture.h"
 
 namespace {
@@ -267,11 +269,13 @@ struct BadInput {
   const char* name;
   std::string file;
   std::function<void(CardData&)> expected_change;
+  // Each value not taken as written, and what was taken instead.
+  std::vector<std::string> replaced = {};
 };
 
 class BadInputTest : public SetupFileTest, public ::testing::WithParamInterface<BadInput> {};
 
-TEST_P(BadInputTest, LoadsWhatIsValidAndKeepsTheRest) {
+TEST_P(BadInputTest, LoadsWhatIsValidKeepsTheRestAndLogsEachValueItReplaced) {
   WriteText(Path("BAD.ZORV"), GetParam().file);
   std::vector<CardData> cards = {CurrentCard()};
   CardData expected = CurrentCard();
@@ -283,6 +287,11 @@ TEST_P(BadInputTest, LoadsWhatIsValidAndKeepsTheRest) {
 
   EXPECT_EQ(Describe(cards[0]), Describe(expected));
   ExpectWithinTheRecordsRanges(cards[0]);
+  std::vector<std::string> logged;
+  for (const std::string& problem : GetParam().replaced) {
+    logged.push_back(Path("BAD.ZORV") + " " + problem);
+  }
+  EXPECT_EQ(LogMessages(1), logged);
 }
 
 void NoChange(CardData&) {}
@@ -298,24 +307,53 @@ INSTANTIATE_TEST_SUITE_P(
               c.bitsync_setup.Model = c.bitsync_setup.InputSource = 0;
               c.bitsync_setup.InputCode = c.bitsync_setup.OutputCode = 0;
               c.irig_setup.SourceFormat = c.irig_setup.GeneratorFormat = 0;
-            }},
+            },
+            {"[BITSYNC_0] Model=KELT_99: not a model; read as KELT_20",
+             "[BITSYNC_0] InputSource=SE_INPUT 13: not an input source; read as SE_INPUT 1 (J1-36)",
+             "[BITSYNC_0] InputCode=nrzl: not an input code; read as NRZL",
+             "[BITSYNC_0] OutputCode=NRZ-L: not an output code; read as NRZL",
+             "[IRIG_0] SourceFormat=IRIG Z: not an IRIG code; read as IRIG B",
+             "[IRIG_0] GeneratorFormat=irig a: not an IRIG code; read as IRIG B"}},
         BadInput{"MissingSections", "; nothing for this card\r\n[BITSYNC_1]\r\nModel=TAVIN\r\n",
                  NoChange},
         BadInput{"MissingNameKeysKeepTheirFields", "[BITSYNC_0]\r\nInputCode=BIOM\r\n[IRIG_0]\r\n",
                  [](CardData& c) { c.bitsync_setup.InputCode = 4; }},
-        BadInput{"WordForABitRate", "[BITSYNC_0]\r\nBitRate=fast\r\n", NoChange},
-        BadInput{"BitRateWithTrailingLetters", "[BITSYNC_0]\r\nBitRate=12abc\r\n", NoChange},
-        BadInput{"EmptyBitRate", "[BITSYNC_0]\r\nBitRate=\r\n", NoChange},
-        BadInput{"NegativeBitRate", "[BITSYNC_0]\r\nBitRate=-5\r\n", NoChange},
-        BadInput{"BitRateBeyond32Bits", "[BITSYNC_0]\r\nBitRate=4294967296000\r\n", NoChange},
+        BadInput{"WordForABitRate",
+                 "[BITSYNC_0]\r\nBitRate=fast\r\n",
+                 NoChange,
+                 {"[BITSYNC_0] BitRate=fast: not a whole number of bits per second; kept 2000000"}},
+        BadInput{
+            "BitRateWithTrailingLetters",
+            "[BITSYNC_0]\r\nBitRate=12abc\r\n",
+            NoChange,
+            {"[BITSYNC_0] BitRate=12abc: not a whole number of bits per second; kept 2000000"}},
+        BadInput{"EmptyBitRate",
+                 "[BITSYNC_0]\r\nBitRate=\r\n",
+                 NoChange,
+                 {"[BITSYNC_0] BitRate=: not a whole number of bits per second; kept 2000000"}},
+        BadInput{"NegativeBitRate",
+                 "[BITSYNC_0]\r\nBitRate=-5\r\n",
+                 NoChange,
+                 {"[BITSYNC_0] BitRate=-5: outside 10 to 10000000 bit/s for KELT_10 with NRZM; "
+                  "kept 2000000"}},
+        BadInput{"BitRateBeyond32Bits",
+                 "[BITSYNC_0]\r\nBitRate=4294967296000\r\n",
+                 NoChange,
+                 {"[BITSYNC_0] BitRate=4294967296000: not a whole number of bits per second; "
+                  "kept 2000000"}},
         BadInput{"BitRateAboveTheModelsLimit",
-                 "[BITSYNC_0]\r\nModel=KELT_10\r\nBitRate=10000001\r\n", NoChange},
+                 "[BITSYNC_0]\r\nModel=KELT_10\r\nBitRate=10000001\r\n",
+                 NoChange,
+                 {"[BITSYNC_0] BitRate=10000001: outside 10 to 10000000 bit/s for KELT_10 with "
+                  "NRZM; kept 2000000"}},
         BadInput{"BitRateAboveTheBiphaseLimit",
                  "[BITSYNC_0]\r\nModel=KELT_20\r\nInputCode=BIOL\r\nBitRate=12500001\r\n",
                  [](CardData& c) {
                    c.bitsync_setup.Model = 0;
                    c.bitsync_setup.InputCode = 3;
-                 }},
+                 },
+                 {"[BITSYNC_0] BitRate=12500001: outside 10 to 12500000 bit/s for KELT_20 with "
+                  "BIOL; kept 2000000"}},
         BadInput{"BitRateAtTheLimit",
                  "[BITSYNC_0]\r\nModel=KELT_20\r\nInputCode=BIOL\r\nBitRate=12500000\r\n",
                  [](CardData& c) {
@@ -331,7 +369,11 @@ INSTANTIATE_TEST_SUITE_P(
                  [](CardData& c) {
                    c.bitsync_setup.ExtBerMode = c.bitsync_setup.Do90DegClkOut = 0;
                    c.irig_setup.FlywheelEnabled = 0;
-                 }},
+                 },
+                 {"[BITSYNC_0] ExtBerMode=yes: neither YES nor NO; read as NO",
+                  "[BITSYNC_0] KnownErrorMode=1: neither YES nor NO; read as NO",
+                  "[BITSYNC_0] Do90DegClkOut=TRUE: neither YES nor NO; read as NO",
+                  "[IRIG_0] FlywheelEnabled=Yes: neither YES nor NO; read as NO"}},
         BadInput{"QuickReactFromTheFileAlsoSetsTheCardsByte",
                  "[BITSYNC_0]\r\nQuickReactMode=NO\r\n",
                  [](CardData& c) {
@@ -346,12 +388,15 @@ INSTANTIATE_TEST_SUITE_P(
                    c.bitsync_setup.Model = 2;
                    c.bitsync_setup.InputCode = 3;
                    c.bitsync_setup.OutputCode = 0;
-                 }},
-        BadInput{"TruncatedLastValue", "[BITSYNC_0]\r\nModel=KELTV2_10\r\nDo90DegClkOut=YE",
+                 },
+                 {"[BITSYNC_0] OutputCode=\x7f\x80: not an output code; read as NRZL"}},
+        BadInput{"TruncatedLastValue",
+                 "[BITSYNC_0]\r\nModel=KELTV2_10\r\nDo90DegClkOut=YE",
                  [](CardData& c) {
                    c.bitsync_setup.Model = 5;
                    c.bitsync_setup.Do90DegClkOut = 0;
-                 }},
+                 },
+                 {"[BITSYNC_0] Do90DegClkOut=YE: neither YES nor NO; read as NO"}},
         BadInput{"TruncatedLastKey", "[BITSYNC_0]\r\nModel=KELTV2_10\r\nDo90Deg",
                  [](CardData& c) { c.bitsync_setup.Model = 5; }},
         BadInput{"TruncatedSectionName", "[BITSYNC_0]\r\nModel=TAVIN\r\n[IRIG_",
@@ -418,6 +463,152 @@ TEST_F(SetupFileTest, WriteProtectedFileIsLeftAsItWas) {
   EXPECT_FALSE(WriteSetupFile(Path("RO.ZORV"), Configuration(), "", TwoEditedCards()));
 
   EXPECT_EQ(ReadText(Path("RO.ZORV")), old_text);
+}
+
+// A section's lines as the file holds them.
+std::vector<std::string> SectionLines(const std::string& file, const std::string& section) {
+  std::vector<std::string> lines;
+  for (const platform::ProfileEntry& entry : platform::ReadProfileSection(file, section)) {
+    lines.push_back(entry.key + "=" + entry.value);
+  }
+  return lines;
+}
+
+TEST_F(SetupFileTest, SectionsOfCardsNotHeldNowSurviveARewrite) {
+  std::vector<CardData> four = TwoEditedCards();
+  four.resize(4);
+  four[3].bitsync_setup.BitRate = 777000;
+  four[3].irig_setup.SourceFormat = 2;
+  ASSERT_TRUE(WriteSetupFile(Configuration(), Configuration(), "", four));
+
+  for (const size_t held : {size_t{1}, size_t{0}}) {
+    SCOPED_TRACE(std::to_string(held) + " cards held");
+    std::vector<CardData> fewer(four.begin(), four.begin() + static_cast<ptrdiff_t>(held));
+    for (CardData& card : fewer) card.bitsync_setup.BitRate = 2000000;
+    ASSERT_TRUE(WriteSetupFile(Configuration(), Configuration(), "", fewer));
+
+    const std::string after = ReadText(Configuration());
+    for (size_t n = held; n < four.size(); ++n) {
+      for (const char* prefix : {"BITSYNC_", "IRIG_"}) {
+        const std::string section = prefix + std::to_string(n);
+        EXPECT_EQ(SectionLines(Configuration(), section),
+                  SectionLines(Path("ZORVCFG.CFG.BAK"), section))
+            << section;
+        EXPECT_FALSE(SectionLines(Configuration(), section).empty()) << section;
+      }
+    }
+    EXPECT_LT(after.find("[BITSYNC_3]"), after.find("[IRIG_0]"));
+    std::vector<CardData> read(4);
+    std::string last_setup_file;
+    ASSERT_TRUE(ReadSetupFile(Configuration(), Configuration(), last_setup_file, read));
+    EXPECT_EQ(Describe(read[3]), Describe(AsReadBack(four[3])));
+    if (held == 1) EXPECT_EQ(read[0].bitsync_setup.BitRate, 2000000u);
+  }
+  EXPECT_THAT(ReadText(Configuration()), ::testing::HasSubstr("BitRate=777000\r\n"));
+}
+
+TEST_F(SetupFileTest, AFolderInPlaceOfTheFileIsLeftAlone) {
+  for (const bool empty : {true, false}) {
+    const std::string folder = Path(empty ? "EMPTY.ZORV" : "FULL.ZORV");
+    std::filesystem::create_directory(folder);
+    if (!empty) WriteText(folder + "/INSIDE.ZORV", "[BITSYNC_0]\r\n");
+
+    EXPECT_FALSE(WriteSetupFile(folder, Configuration(), "", TwoEditedCards()));
+
+    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    EXPECT_FALSE(std::filesystem::exists(folder + ".BAK")) << folder;
+    EXPECT_FALSE(IsSetupFilePlace(folder));
+  }
+  EXPECT_TRUE(IsSetupFilePlace(Path("NEW.ZORV")));
+}
+
+struct CheckedFile {
+  const char* name;
+  std::string content;
+  std::vector<std::string> problems;
+};
+
+TEST_F(SetupFileTest, CheckNamesEveryValueItCannotTakeAndEveryUnfitFile) {
+  const CheckedFile cases[] = {
+      {"binary junk",
+       "\x01\x02junk\x00\xff\r\n[BITSYNC_0]\r\n"s,
+       {"holds control bytes: not a text file"}},
+      {"empty", "", {"holds no BITSYNC_n or IRIG_n section"}},
+      {"only other sections",
+       "[Station]\r\nName=North\r\n",
+       {"holds no BITSYNC_n or IRIG_n section"}},
+      {"UTF-16", "\xFF\xFE[\0B\0]\0"s, {"is UTF-16 text; setup files are 8-bit text"}},
+      {"CR line ends",
+       "[BITSYNC_0]\rModel=KELT_20\rBitRate=5\r",
+       {"has line ends of CR alone, which read as one line"}},
+      {"values and keys",
+       "[BITSYNC_0]\r\nModel=KELT_99\r\nInputCode=FOO\r\nBitRate=3e6\r\nPattern15Bit=maybe\r\n"
+       "Modle=KELT_20\r\n[IRIG_1]\r\nSourceFormat=IRIG C\r\n",
+       {"[BITSYNC_0] Model=KELT_99: not a model", "[BITSYNC_0] InputCode=FOO: not an input code",
+        "[BITSYNC_0] BitRate=3e6: not a whole number of bits per second",
+        "[BITSYNC_0] Pattern15Bit=maybe: neither YES nor NO",
+        "[BITSYNC_0] Modle=KELT_20: no such key",
+        "[IRIG_1] SourceFormat=IRIG C: not an IRIG code"}},
+      {"bit rate beyond the model on a card not held",
+       "[BITSYNC_2]\r\nModel=KELT_10\r\nBitRate=50000000\r\n",
+       {"[BITSYNC_2] BitRate=50000000: outside 10 to 10000000 bit/s for KELT_10 with NRZL"}},
+      {"loop bandwidth of another model",
+       "[BITSYNC_0]\r\nModel=TAVIN\r\nLoopBandwidth=0.01\r\n",
+       {"[BITSYNC_0] LoopBandwidth=0.01: not a loop bandwidth of TAVIN"}},
+  };
+  const std::vector<CardData> cards(1);
+  for (const CheckedFile& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(Path("CHECK.ZORV"), c.content);
+    EXPECT_EQ(CheckSetupFile(Path("CHECK.ZORV"), cards), c.problems);
+  }
+
+  std::filesystem::create_directory(Path("FOLDER.ZORV"));
+  EXPECT_EQ(CheckSetupFile(Path("FOLDER.ZORV"), cards),
+            std::vector<std::string>{"is a folder, not a setup file"});
+  WriteText(Path("HUGE.ZORV"), "[BITSYNC_0]\r\n");
+  std::filesystem::resize_file(Path("HUGE.ZORV"), (64u << 20) + 1);
+  EXPECT_EQ(CheckSetupFile(Path("HUGE.ZORV"), cards),
+            std::vector<std::string>{"is larger than 64 MiB: not a setup file"});
+}
+
+TEST_F(SetupFileTest, CheckPassesEverythingTheProgramWritesOnAnyNumberOfCards) {
+  std::vector<CardData> written = TwoEditedCards();
+  written.resize(4);
+  written[2].bitsync_setup.LoopBandwidth = 8;
+  written[3].bitsync_setup.Model = 1;
+  written[3].bitsync_setup.LoopBandwidth = -1;
+  written[3].bitsync_setup.BerTestingEnabled = 1;
+  ASSERT_TRUE(WriteSetupFile(Path("FOUR.ZORV"), Configuration(), "", written));
+  ASSERT_TRUE(WriteSetupFile(Path("ONE.ZORV"), Configuration(), "",
+                             std::span<const CardData>(written).first(1)));
+  ASSERT_TRUE(WriteSetupFile(Configuration(), Configuration(), Path("ONE.ZORV"), written));
+
+  for (const std::string& file : {Path("FOUR.ZORV"), Path("ONE.ZORV"), Configuration()}) {
+    for (const size_t held : {size_t{1}, size_t{4}}) {
+      SCOPED_TRACE(file + " on " + std::to_string(held) + " cards");
+      EXPECT_THAT(CheckSetupFile(file, std::span<const CardData>(written).first(held)),
+                  ::testing::IsEmpty());
+    }
+  }
+}
+
+TEST_F(SetupFileTest, CheckedNamesAreTakenInAnyCaseAndInThePlainForm) {
+  WriteText(Path("PLAIN.ZORV"),
+            "\xEF\xBB\xBF[bitsync_0]\nmodel=keltv2_20\nInputSource=se_input 7\nInputCode=Biol\n"
+            "LoopBandwidth=0.05\n[irig_0]\nSourceFormat=irig g\n");
+  std::vector<CardData> cards(1);
+
+  EXPECT_THAT(CheckSetupFile(Path("PLAIN.ZORV"), cards), ::testing::IsEmpty());
+  std::string last_setup_file;
+  ASSERT_TRUE(ReadCheckedSetupFile(Path("PLAIN.ZORV"), Configuration(), last_setup_file, cards));
+
+  EXPECT_EQ(cards[0].bitsync_setup.Model, 4);
+  EXPECT_EQ(cards[0].bitsync_setup.InputSource, 6);
+  EXPECT_EQ(cards[0].bitsync_setup.InputCode, 3);
+  EXPECT_EQ(cards[0].bitsync_setup.LoopBandwidth, 5);
+  EXPECT_EQ(cards[0].irig_setup.SourceFormat, 2);
+  EXPECT_THAT(LogMessages(1), ::testing::IsEmpty());
 }
 
 TEST(SetupFilePath, KeepsItsCaseWhereFileNamesDo) {

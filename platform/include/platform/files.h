@@ -24,6 +24,9 @@ std::string NativePath(const std::string& path);
 // The attributes of an existing file or directory; nothing when the path does not exist.
 std::optional<uint32_t> FileAttributes(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The size of a regular file; nothing when the path names nothing or something else (a folder,
+// a device, a pipe).
+std::optional<uint64_t> RegularFileSize(const std::string& path);
 // True when the process may not write the existing file (read-only attribute or file system).
 bool IsWriteDenied(const std::string& path);
 
