@@ -3,10 +3,22 @@
 
 namespace platform {
 
-InstanceGuard::InstanceGuard(const std::string& name) {
+std::string MachineLockFolder() {
+  return "";
+}
+
+// The kernel object is the lock: no folder.
+InstanceGuard::InstanceGuard(const std::string& name, const std::string&) {
   HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
-  already_running_ = mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
-  if (mutex) handle_ = reinterpret_cast<intptr_t>(mutex);
+  const DWORD error = ::GetLastError();
+  if (mutex) {
+    handle_ = reinterpret_cast<intptr_t>(mutex);
+    already_running_ = error == ERROR_ALREADY_EXISTS;
+    return;
+  }
+  // A mutex of the name that this user may not open is another user's running program.
+  already_running_ = true;
+  if (error != ERROR_ACCESS_DENIED) failure_ = name + ": Windows error " + std::to_string(error);
 }
 
 InstanceGuard::~InstanceGuard() {
