@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 
 namespace {
 
@@ -10,13 +9,11 @@ constexpr int32_t kDoesNotExist = 5;
 
 constexpr const char* kIrigStatusNames[] = {"OFF", "OK", "BUSY", "FLYWHEEL", "ERROR", "RTC"};
 
-using CardRead = bool (progzorvclass::*)(int32_t, BitsyncStatusData&);
-
 // Runs the reads in order; each failure counts, a stop ends the group.
 bool ReadGroup(progzorvclass& zorv, int32_t card, StopTest stop,
-               std::initializer_list<CardRead> reads) {
+               const std::vector<StatusRead>& reads) {
   bool all_read = true;
-  for (CardRead read : reads) {
+  for (StatusRead read : reads) {
     all_read = (zorv.*read)(card, zorv.cards[card].status) && all_read;
     if (stop()) return false;
   }
@@ -27,17 +24,24 @@ bool ReadGroup(progzorvclass& zorv, int32_t card, StopTest stop,
 
 bool ReloadBitsyncSetup(progzorvclass& zorv, int32_t card, bool marker_file) {
   CardData& data = zorv.cards[card];
-  BitsyncSetup& setup = data.bitsync_setup;
-  bool loaded = false;
+  const BitsyncSetup sent = BitsyncSetupToSend(data.bitsync_setup, marker_file);
+  return LoadBitsyncSetupAndQuickReact(zorv, card, sent, data.quick_react_mode);
+}
+
+BitsyncSetup BitsyncSetupToSend(BitsyncSetup& stored, bool marker_file) {
+  BitsyncSetup sent = stored;
   if (marker_file) {
-    const int32_t stored = setup.LoopBandwidth;
-    setup.LoopBandwidth = stored < 0 ? 0 : std::max(stored, 1) - 1;
-    loaded = zorv.LoadBitsyncSetup(card, setup);
-    setup.LoopBandwidth = stored < 0 ? stored : std::max(stored, 1);
-  } else {
-    loaded = zorv.LoadBitsyncSetup(card, setup);
+    const int32_t code = stored.LoopBandwidth;
+    sent.LoopBandwidth = code < 0 ? 0 : std::max(code, 1) - 1;
+    stored.LoopBandwidth = code < 0 ? code : std::max(code, 1);
   }
-  const bool quick_react_set = zorv.SetBitsyncQuickReactMode(card, data.quick_react_mode);
+  return sent;
+}
+
+bool LoadBitsyncSetupAndQuickReact(progzorvclass& zorv, int32_t card, const BitsyncSetup& setup,
+                                   uint8_t quick_react_mode) {
+  const bool loaded = zorv.LoadBitsyncSetup(card, setup);
+  const bool quick_react_set = zorv.SetBitsyncQuickReactMode(card, quick_react_mode);
   return loaded && quick_react_set;
 }
 
@@ -49,8 +53,11 @@ bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds) {
 }
 
 bool ReadIrigStatus(progzorvclass& zorv, int32_t card, int32_t& status) {
+  return ReadIrigStatus(zorv, card, zorv.cards[card].irig_setup, status);
+}
+
+bool ReadIrigStatus(progzorvclass& zorv, int32_t card, const IrigSetup& setup, int32_t& status) {
   if (!zorv.simulate) return zorv.GetIrigStatus(card, status);
-  const IrigSetup& setup = zorv.cards[card].irig_setup;
   status = !setup.SourceExternal ? 1 : !setup.FlywheelEnabled ? 2 : 3;
   return true;
 }
@@ -66,32 +73,46 @@ bool IsPolled(const CardData& card, int32_t lock_status) {
          card.status.option_ber_test != 0;
 }
 
-bool ReadPollGroupA(progzorvclass& zorv, int32_t card, StopTest stop) {
-  const bool all_read =
-      ReadGroup(zorv, card, stop,
-                {&progzorvclass::GetBitSyncOperationalStatus, &progzorvclass::GetSignalVoltage,
-                 &progzorvclass::GetGetOffsetFrequency, &progzorvclass::GetEstimatedEsNo});
-  if (stop()) return false;
-  return ReadLinkAnalysis(zorv, card, stop) && all_read;
+std::vector<StatusRead> LinkAnalysisReads(bool ber_testing) {
+  std::vector<StatusRead> reads = {&progzorvclass::GetLinkAnalysisBitCount};
+  if (ber_testing) {
+    reads.push_back(&progzorvclass::GetLinkAnalysisErrorCount);
+    reads.push_back(&progzorvclass::GetLinkAnalysisOperationalStatus);
+  }
+  return reads;
 }
 
-bool ReadLinkAnalysis(progzorvclass& zorv, int32_t card, StopTest stop) {
-  if (!zorv.cards[card].bitsync_setup.BerTestingEnabled) {
-    return ReadGroup(zorv, card, stop, {&progzorvclass::GetLinkAnalysisBitCount});
-  }
-  const bool all_read =
-      ReadGroup(zorv, card, stop,
-                {&progzorvclass::GetLinkAnalysisBitCount, &progzorvclass::GetLinkAnalysisErrorCount,
-                 &progzorvclass::GetLinkAnalysisOperationalStatus});
-  if (stop()) return false;
-  BitsyncStatusData& status = zorv.cards[card].status;
+std::vector<StatusRead> PollGroupReads(int32_t group, bool ber_testing) {
+  if (group != 0) return {&progzorvclass::GetBIT, &progzorvclass::GetBitsyncProgrammedBitRate};
+  std::vector<StatusRead> reads = {
+      &progzorvclass::GetBitSyncOperationalStatus, &progzorvclass::GetSignalVoltage,
+      &progzorvclass::GetGetOffsetFrequency, &progzorvclass::GetEstimatedEsNo};
+  for (StatusRead read : LinkAnalysisReads(ber_testing)) reads.push_back(read);
+  return reads;
+}
+
+void UpdateBitErrorRate(BitsyncStatusData& status) {
   status.bit_error_rate = status.bit_count == 0 ? 0.0
                                                 : static_cast<double>(status.error_count) /
                                                       static_cast<double>(status.bit_count);
+}
+
+bool ReadPollGroupA(progzorvclass& zorv, int32_t card, StopTest stop) {
+  const bool ber_testing = zorv.cards[card].bitsync_setup.BerTestingEnabled != 0;
+  const bool all_read = ReadGroup(zorv, card, stop, PollGroupReads(0, ber_testing));
+  if (stop()) return false;
+  if (ber_testing) UpdateBitErrorRate(zorv.cards[card].status);
+  return all_read;
+}
+
+bool ReadLinkAnalysis(progzorvclass& zorv, int32_t card, StopTest stop) {
+  const bool ber_testing = zorv.cards[card].bitsync_setup.BerTestingEnabled != 0;
+  const bool all_read = ReadGroup(zorv, card, stop, LinkAnalysisReads(ber_testing));
+  if (stop()) return false;
+  if (ber_testing) UpdateBitErrorRate(zorv.cards[card].status);
   return all_read;
 }
 
 bool ReadPollGroupB(progzorvclass& zorv, int32_t card, StopTest stop) {
-  return ReadGroup(zorv, card, stop,
-                   {&progzorvclass::GetBIT, &progzorvclass::GetBitsyncProgrammedBitRate});
+  return ReadGroup(zorv, card, stop, PollGroupReads(1, false));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/Progzorvunit.h"
 
@@ -15,6 +16,11 @@ inline constexpr const char* kMarkerFileName = "xyalsdke.atf";
 // the code sent is one lower than the record's (a negative code is sent as 0 and kept), and the
 // record holds at least 1 afterwards. True when both calls succeeded.
 bool ReloadBitsyncSetup(progzorvclass& zorv, int32_t card, bool marker_file);
+// The two halves of that: the record as the card is to get it (the stored record takes its
+// lowest code of 1 with the marker file), and the two calls that program it.
+BitsyncSetup BitsyncSetupToSend(BitsyncSetup& stored, bool marker_file);
+bool LoadBitsyncSetupAndQuickReact(progzorvclass& zorv, int32_t card, const BitsyncSetup& setup,
+                                   uint8_t quick_react_mode);
 
 // The decoded IRIG time of year; 0 when the card gives no valid number or no answer. False when
 // the card did not answer.
@@ -22,6 +28,8 @@ bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds);
 // The IRIG status as the card window shows it: the library's in live mode; in simulate mode 1
 // for the internal source, else 2 without flywheel and 3 with it.
 bool ReadIrigStatus(progzorvclass& zorv, int32_t card, int32_t& status);
+// The same for a card whose setup record the caller holds a copy of (a card window's thread).
+bool ReadIrigStatus(progzorvclass& zorv, int32_t card, const IrigSetup& setup, int32_t& status);
 // The IRIG panel's status text: the status name for an external source (empty for a code
 // without one), "INTERNAL RTC" otherwise.
 std::string IrigStatusText(int32_t status, bool source_external);
@@ -29,6 +37,18 @@ std::string IrigStatusText(int32_t status, bool source_external);
 // The polling pass reads a card's slow values only while its bit synchronizer exists (lock
 // status other than 5), has more than four input sources and offers the built-in test.
 bool IsPolled(const CardData& card, int32_t lock_status);
+
+// One read of a polling group into the status record given.
+using StatusRead = bool (progzorvclass::*)(int32_t, BitsyncStatusData&);
+// The reads of group A (0: operational status, voltage, offset frequency, Es/No, then the link
+// analysis reads) or group B (1: built-in test, programmed bit rate), in their order. A card
+// window's thread runs them one by one on its own copy of the status record.
+std::vector<StatusRead> PollGroupReads(int32_t group, bool ber_testing);
+// The link analysis reads: the bit count, and while the bit error test runs the error count and
+// the link analysis flags.
+std::vector<StatusRead> LinkAnalysisReads(bool ber_testing);
+// Error count / bit count, 0 while the bit count is 0.
+void UpdateBitErrorRate(BitsyncStatusData& status);
 
 // Tells a polling group to stop after the call during which it became true.
 using StopTest = bool (*)();
