@@ -76,6 +76,17 @@ std::string LoadablePath(const std::string& path) {
   return platform::CurrentDirectory() + platform::PathSeparator() + path;
 }
 
+// The library beside the program, else the bare name that LoadDll looks up in the current
+// directory.
+std::string FirstLibraryPath(const DllLocations& locations) {
+  if (!locations.program_folder.empty()) {
+    const std::string beside =
+        locations.program_folder + platform::PathSeparator() + locations.file_name;
+    if (FileExistsAtPath(beside)) return beside;
+  }
+  return locations.file_name;
+}
+
 bool Succeeded(int32_t result) {
   return result == kZorvApiSuccess;
 }
@@ -131,7 +142,8 @@ size_t NumberEnd(std::string_view text) {
 
 DllLocations DefaultDllLocations() {
   const std::string file_name = platform::SharedLibraryFileName("ZORVDLL");
-  return {file_name, platform::ExecutableDirectory() + platform::PathSeparator() + file_name};
+  const std::string program_folder = platform::ExecutableDirectory();
+  return {file_name, program_folder + platform::PathSeparator() + file_name, program_folder};
 }
 
 bool ParseValueText(std::string_view text, double& value) {
@@ -165,7 +177,7 @@ progzorvclass::~progzorvclass() {
 
 void progzorvclass::Bind(const DllLocations& locations) {
   std::string error_text;
-  if (LoadDll(locations.file_name, error_text)) return;
+  if (LoadDll(FirstLibraryPath(locations), error_text)) return;
   error_text = "Normal Customer DLL Not Loaded..Attempting Debug Dll " + error_text;
   LogInfo(error_text, kBindingLogCode, false);
   if (LoadDll(locations.fallback_path, error_text)) return;
@@ -220,6 +232,7 @@ void progzorvclass::CountCards() {
   int32_t reserved[kZorvApiMaxCards] = {};
   api_.Open(&dos_mode, &count, bitsync_counts, reserved);
   LogInfo("Found " + FormatFixed(2, 0, count) + " in the machine.", 0, false);
+  cards_found = count;
   if (count > kMaxProgramCards) {
     count = kMaxProgramCards;
     LogInfo(" Can only handle the first " + FormatFixed(2, 0, kMaxProgramCards) + " cards.", 0,
@@ -420,6 +433,11 @@ bool progzorvclass::DisableBitsyncFspMode(int32_t card) {
   if (!DllLoaded()) return false;
   return RunFspCall(api_.DisableBsFspSigQualMode(card), "Disable Bitsync FSP Mode Failed For Card ",
                     card);
+}
+
+bool progzorvclass::GetBsEnableFspOption(int32_t card, FspSettings& fsp) {
+  return Run(Nothing,
+             [&] { return Succeeded(api_.GetBsEnableFspOption(card, &fsp.option_present)); });
 }
 
 bool progzorvclass::GetBitsyncFspCount(int32_t card, uint16_t& count) {

@@ -94,14 +94,18 @@ struct CardData {
   FspSettings fsp;
 };
 
-// Where the library is looked for: a bare file name in the current directory, then a path.
+// Where the library is looked for: the file name in the program's folder, else the bare file
+// name in the current directory (as the Windows loader searches); when that does not bind, the
+// fallback path.
 struct DllLocations {
   std::string file_name;
   std::string fallback_path;
+  // None when empty.
+  std::string program_folder;
 };
 
-// The platform's library file name ("ZORVDLL.DLL", "libZORVDLL.so"); the fallback is the same
-// name in the running program's folder, where the build puts the library.
+// The platform's library file name ("ZORVDLL.DLL", "libZORVDLL.so") beside the running program,
+// where the build puts it; the fallback is the same file.
 DllLocations DefaultDllLocations();
 
 // A measurement text of the library as a number: after trimming blanks, one number,
@@ -133,6 +137,7 @@ struct ZorvApiEntryPoints {
   ZorvApiGetEstimatedEsNoFn GetEstimatedEsNo = nullptr;
   ZorvApiGetLinkAnalysisOperationalStatusFn GetLinkAnalysisOperationalStatus = nullptr;
   ZorvApiSetBitsyncQuickReactModeFn SetBitsyncQuickReactMode = nullptr;
+  // Read when a card window opens, so that the FSP mode works on cards with the option.
   ZorvApiGetBsEnableFspOptionFn GetBsEnableFspOption = nullptr;
   ZorvApiEnableBsFspSigQualModeFn EnableBsFspSigQualMode = nullptr;
   ZorvApiDisableBsFspSigQualModeFn DisableBsFspSigQualMode = nullptr;
@@ -143,7 +148,7 @@ struct ZorvApiEntryPoints {
 
 class progzorvclass {
  public:
-  // Binds the library (the file name, then the fallback) and counts the cards. Never fails
+  // Binds the library (where DllLocations says) and counts the cards. Never fails
   // outward: without a library every wrapper fails and the card count stays 0.
   progzorvclass();
   explicit progzorvclass(const DllLocations& locations);
@@ -176,6 +181,8 @@ class progzorvclass {
   bool GetSignalVoltage(int32_t card, BitsyncStatusData& status);
   bool GetEstimatedEsNo(int32_t card, BitsyncStatusData& status);
   bool GetLinkAnalysisOperationalStatus(int32_t card, BitsyncStatusData& status);
+  // Whether the card has the FSP option (FspSettings::option_present).
+  bool GetBsEnableFspOption(int32_t card, FspSettings& fsp);
   // The FSP calls reach the library in simulate mode too.
   bool EnableBitsyncFspMode(int32_t card, int32_t p1, int32_t p2, int32_t p3, int32_t p4,
                             int32_t p5);
@@ -187,6 +194,8 @@ class progzorvclass {
   CardData cards[kMaxProgramCards];
   // Cards in use: 0 to 4, or 3 in simulate mode without cards.
   int32_t card_count = 0;
+  // As the library reported them when the cards were last counted, before the limit of four.
+  int32_t cards_found = 0;
   // Windows show invented values instead of calling the library.
   bool simulate = false;
   // The library found no card, so the operator may not leave simulate mode.

@@ -68,18 +68,41 @@ INSTANTIATE_TEST_SUITE_P(
         UnusableLibrary{"NotALibrary", "MZ garbage", "The DLL " + kLibraryFile + " didn't load. "}),
     [](const ::testing::TestParamInfo<UnusableLibrary>& info) { return info.param.name; });
 
-TEST_F(BindingTest, BareFileNameIsTakenFromTheCurrentDirectory) {
+TEST_F(BindingTest, TheLibraryBesideTheProgramIsBoundFirstWithoutAWord) {
+  FakeZorvDllState& beside = InstallFake(FAKE_ZORVDLL, Path("program/" + kLibraryFile));
+  FakeZorvDllState& current = InstallFullFake();
+  beside.card_count = 1;
+
+  {
+    progzorvclass zorv(DllLocations{kLibraryFile, FallbackPath(), Path("program")});
+    EXPECT_EQ(zorv.card_count, 1);
+  }
+
+  EXPECT_EQ(beside.open_calls, 1);
+  EXPECT_EQ(beside.close_calls, 1);
+  EXPECT_EQ(current.open_calls, 0);
+  EXPECT_THAT(LogMessages(255), ::testing::IsEmpty());
+}
+
+TEST_F(BindingTest, WithoutOneBesideTheProgramTheBareFileNameIsTakenFromTheCurrentDirectory) {
   FakeZorvDllState& fake = InstallFullFake();
   fake.card_count = 1;
 
   {
-    progzorvclass zorv;
+    progzorvclass zorv(DllLocations{kLibraryFile, FallbackPath(), Path("program")});
     EXPECT_EQ(zorv.card_count, 1);
-    EXPECT_EQ(fake.open_calls, 1);
   }
 
+  EXPECT_EQ(fake.open_calls, 1);
   EXPECT_EQ(fake.close_calls, 1);
-  EXPECT_EQ(DefaultDllLocations().fallback_path,
+  EXPECT_THAT(LogMessages(255), ::testing::IsEmpty());
+}
+
+TEST(DefaultDllLocations, AreBesideTheRunningProgram) {
+  const DllLocations locations = DefaultDllLocations();
+  EXPECT_EQ(locations.file_name, kLibraryFile);
+  EXPECT_EQ(locations.program_folder, platform::ExecutableDirectory());
+  EXPECT_EQ(locations.fallback_path,
             platform::ExecutableDirectory() + platform::PathSeparator() + kLibraryFile);
 }
 
@@ -92,6 +115,7 @@ TEST_F(BindingTest, SixCardsAreCutToTheFirstFour) {
   EXPECT_TRUE(LogHas(0, "Found 6 in the machine."));
   EXPECT_TRUE(LogHas(0, " Can only handle the first 4 cards."));
   EXPECT_EQ(zorv.card_count, 4);
+  EXPECT_EQ(zorv.cards_found, 6);
   EXPECT_FALSE(zorv.simulate);
   EXPECT_EQ(fake.max_input_source_queries, 4);
   for (const CardData& card : zorv.cards) {

@@ -61,7 +61,9 @@ class ZorvctlTest : public ::testing::Test {
   int Run(const std::vector<std::string>& words) {
     std::ostringstream out;
     std::ostringstream err;
-    const int exit_code = zorvctl::RunZorvctl(words, out, err);
+    // The fake in the current directory, not the library the build put beside the tests.
+    const int exit_code =
+        zorvctl::RunZorvctl(words, out, err, {{kLibraryFile, Path("fallback/" + kLibraryFile)}});
     out_ = out.str();
     err_ = err.str();
     return exit_code;

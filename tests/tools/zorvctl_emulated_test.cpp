@@ -85,6 +85,9 @@ TEST_F(EmulatedZorvctlTest, ListAndStatusOfTwoCardsReadBackAsJson) {
     EXPECT_EQ(reading["irig_time"].kind, JsonValue::Kind::kNumber);
   }
   EXPECT_EQ(status.errors, "");
+  // The library beside the program binds at the first attempt.
+  EXPECT_THAT(ReadText(Path("zorvctl.Log")),
+              ::testing::Not(HasSubstr("Normal Customer DLL Not Loaded")));
 }
 
 TEST_F(EmulatedZorvctlTest, BerWithForcedErrorsCountsThemAtTheirRateWhileLocked) {

@@ -27,8 +27,8 @@ int UsageError(const Arguments& arguments, const std::string& error, std::ostrea
   return kExitUsage;
 }
 
-int RunCommand(const std::vector<std::string>& words, const Arguments& arguments, std::ostream& out,
-               std::ostream& err) {
+int RunCommand(const std::vector<std::string>& words, const Arguments& arguments,
+               const ZorvctlParts& parts, std::ostream& out, std::ostream& err) {
   // The cards must not be driven by two programs at once.
   const platform::InstanceGuard single_instance(kSingleInstanceName);
   if (single_instance.AlreadyRunning()) {
@@ -47,7 +47,7 @@ int RunCommand(const std::vector<std::string>& words, const Arguments& arguments
   LogInfo(command_line, 0, false);
   int exit_code = kExitFailed;
   {
-    progzorvclass zorv;
+    progzorvclass zorv(parts.dll_locations);
     if (!zorv.DllLoaded()) {
       err << "zorvctl: the card library ZORVDLL could not be loaded (see zorvctl.Log)\n";
     } else {
@@ -61,7 +61,8 @@ int RunCommand(const std::vector<std::string>& words, const Arguments& arguments
 
 }  // namespace
 
-int RunZorvctl(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+int RunZorvctl(const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+               const ZorvctlParts& parts) {
   try {
     Arguments arguments;
     std::string error;
@@ -70,7 +71,7 @@ int RunZorvctl(const std::vector<std::string>& words, std::ostream& out, std::os
       out << HelpText(arguments.command);
       return kExitDone;
     }
-    return RunCommand(words, arguments, out, err);
+    return RunCommand(words, arguments, parts, out, err);
   } catch (const std::exception& failure) {
     err << "zorvctl: " << failure.what() << "\n";
     return kExitFailed;
