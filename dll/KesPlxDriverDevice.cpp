@@ -1,7 +1,11 @@
 #include "dll/KesPlxDriverDevice.h"
 
+#include <string>
+#include <vector>
+
 #include "emulator/VirtualPciBus.h"
 #include "platform/process.h"
+#include "support/KesBorGenUnit.h"
 
 DriverDevice::DriverDevice() = default;
 
@@ -15,7 +19,11 @@ bool DriverDevice::Open() {
   const std::optional<std::string> emulate = platform::EnvironmentVariable("ZORV_EMULATE");
   if (emulate && !emulate->empty()) {
     try {
-      emulated_ = std::make_unique<emulator::VirtualDevice>(emulator::ConnectBus(*emulate));
+      std::vector<std::string> problems;
+      emulated_ =
+          std::make_unique<emulator::VirtualDevice>(emulator::ConnectBus(*emulate, problems));
+      // An unusable scenario gives a bus without cards; the log says why.
+      for (const std::string& problem : problems) LogInfo("ZORV_EMULATE: " + problem, 1, false);
     } catch (...) {
       return false;  // no memory for the bus: the device stays closed
     }

@@ -202,6 +202,7 @@ void BitsyncModule::Complete() {
   switch (transaction_) {
     case Transaction::kSetup:
       ++programming_.setups_completed;
+      last_setup_ = transaction_bytes_;
       break;
     case Transaction::kSpecialStatus:
       if (card_.module != ModuleState::kSilent) {
@@ -211,6 +212,8 @@ void BitsyncModule::Complete() {
       }
       break;
     case Transaction::kFspEnable:
+      std::copy_n(transaction_bytes_.begin() + 1, kFspParameterCount,
+                  programming_.fsp_parameters.begin());
       ApplyFsp(true);
       break;
     case Transaction::kFspDisable:
@@ -403,13 +406,9 @@ void BitsyncModule::ApplySpecialSetup(uint8_t command) {
 
 void BitsyncModule::ApplyFsp(bool on) {
   programming_.fsp_enabled = on;
-  uint32_t frame_length = 0;
-  if (on) {
-    std::copy_n(transaction_bytes_.begin() + 1, kFspParameterCount,
-                programming_.fsp_parameters.begin());
-    // Parameter bytes: pattern (8), pattern length, allowed errors, frame length (2, MSB first).
-    frame_length = uint32_t{programming_.fsp_parameters[10]} << 8 | programming_.fsp_parameters[11];
-  }
+  // Parameter bytes: pattern (8), pattern length, allowed errors, frame length (2, MSB first).
+  const uint32_t frame_length =
+      on ? uint32_t{programming_.fsp_parameters[10]} << 8 | programming_.fsp_parameters[11] : 0;
   signal_.SetFsp(on, frame_length);
 }
 
@@ -500,6 +499,29 @@ uint8_t BitsyncModule::ControlRegister() const {
 std::vector<uint8_t> BitsyncModule::LastTransaction() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return last_transaction_;
+}
+
+BitsyncKeptState BitsyncModule::Kept() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  BitsyncKeptState kept{control_, last_setup_, programming_.quick_react_mode, std::nullopt};
+  if (programming_.fsp_enabled) kept.fsp_parameters = programming_.fsp_parameters;
+  return kept;
+}
+
+void BitsyncModule::Restore(const BitsyncKeptState& kept) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  AdvanceTime();
+  control_ = kept.control;
+  strobe_line_high_ = (kept.control & kStrobeBit) != 0;
+  signal_.SelectSource(DecodeSource(kept.control));
+  // The setup is taken as the host sent it, so that it means what it meant then.
+  for (const uint8_t command : kept.setup) TakeCommand(command);
+  programming_.quick_react_mode = kept.quick_react_mode;
+  if (kept.fsp_parameters) {
+    programming_.fsp_parameters = *kept.fsp_parameters;
+    ApplyFsp(true);
+  }
+  signal_.SettleLock();
 }
 
 }  // namespace emulator

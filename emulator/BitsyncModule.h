@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "emulator/BitsyncSignalModel.h"
@@ -52,6 +53,18 @@ struct BitsyncProgramming {
   bool fsp_enabled = false;
   std::array<uint8_t, 12> fsp_parameters{};
   int setups_completed = 0;
+};
+
+// What a powered module keeps from one run of a program to the next: the control register, the
+// last complete setup (the bytes 0x00 ... 0x0A as the host sent them; none before the first),
+// quick react and FSP mode.
+struct BitsyncKeptState {
+  uint8_t control = 0;
+  std::vector<uint8_t> setup;
+  bool quick_react_mode = false;
+  std::optional<std::array<uint8_t, 12>> fsp_parameters;  // while FSP mode is on
+
+  bool operator==(const BitsyncKeptState&) const = default;
 };
 
 // Protocol violations, by kind.
@@ -96,6 +109,11 @@ class BitsyncModule {
   // The bytes of the last transaction that was completed with 0x0A.
   std::vector<uint8_t> LastTransaction() const;
 
+  BitsyncKeptState Kept() const;
+  // Takes up what the module kept, as it is when its card is powered on again: programmed as
+  // before and, where the signal allows, locked already.
+  void Restore(const BitsyncKeptState& kept);
+
  private:
   enum class Transaction { kNone, kSetup, kSpecialStatus, kQuickReact, kFspEnable, kFspDisable };
   enum class SetupCommand {
@@ -131,6 +149,7 @@ class BitsyncModule {
   void ApplySetupCommand(SetupCommand kind, uint8_t command);
   void ApplyCodePair(uint8_t command);
   void ApplySpecialSetup(uint8_t command);
+  // FSP mode with the parameters programmed last.
   void ApplyFsp(bool on);
   std::vector<uint8_t> SpecialStatusReply(uint8_t command);
 
@@ -152,6 +171,7 @@ class BitsyncModule {
   std::vector<uint8_t> transaction_bytes_;
   bool rnrz9_prefix_ = false;
   std::vector<uint8_t> last_transaction_;
+  std::vector<uint8_t> last_setup_;
 
   std::vector<uint8_t> reply_;
   size_t reply_position_ = 0;

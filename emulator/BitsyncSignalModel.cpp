@@ -94,6 +94,11 @@ void BitsyncSignalModel::SetFsp(bool on, uint32_t frame_length_bits) {
   fsp_bits_ = 0;
 }
 
+void BitsyncSignalModel::SettleLock() {
+  acquiring_since_ = now_ - kAcquisitionNanoseconds;
+  correlator_lost_ = false;
+}
+
 void BitsyncSignalModel::RestartCounts() {
   bits_ = 0;
   errors_ = 0;

@@ -42,6 +42,8 @@ class BitsyncSignalModel {
   void SetKnownErrors(bool on);
   // Frame sync pattern search: frames of the given length are found while locked.
   void SetFsp(bool on, uint32_t frame_length_bits);
+  // The loop as it is when it has been on the signal all along: locked now where it can lock.
+  void SettleLock();
 
   bool SignalPresent() const;
   bool Locked() const;

@@ -1,5 +1,6 @@
 #include "emulator/IrigReader.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/clock.h"
@@ -112,6 +113,25 @@ int IrigReader::ProtocolErrors() const {
 uint8_t IrigReader::Control() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return control_;
+}
+
+IrigKeptState IrigReader::Kept() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Track();
+  const PcTime pc = ReadPcTime();
+  return {control_, decoded_, counter_base_us_ + (pc.now_ns - counter_base_ns_) / 1000,
+          pc.microseconds_of_year};
+}
+
+void IrigReader::Restore(const IrigKeptState& kept) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const PcTime pc = ReadPcTime();
+  // A PC clock set back (or a new year) gives no time passed rather than a counter running back.
+  const int64_t passed = std::max<int64_t>(pc.microseconds_of_year - kept.pc_microseconds, 0);
+  control_ = kept.control & 0x07;
+  decoded_ = kept.decoded;
+  SetCounter(kept.counter_microseconds + passed, pc.now_ns);
+  Track();
 }
 
 int64_t IrigReader::CounterMicroseconds() const {

@@ -17,6 +17,19 @@
 
 namespace emulator {
 
+// What a powered reader keeps from one run of a program to the next: its control register, its
+// time counter and whether it decoded the selected code.
+struct IrigKeptState {
+  uint8_t control = 0;
+  bool decoded = false;
+  int64_t counter_microseconds = 0;
+  // The PC's local time of year (microseconds) when the state was taken: the counter has run on
+  // since.
+  int64_t pc_microseconds = 0;
+
+  bool operator==(const IrigKeptState&) const = default;
+};
+
 class IrigReader {
  public:
   static constexpr uint32_t kControlRegister = 0x18;  // write: code select, flywheel
@@ -40,6 +53,10 @@ class IrigReader {
   int ProtocolErrors() const;
   // The control register as last written (code select in bits 0-1, flywheel in bit 2).
   uint8_t Control() const;
+
+  IrigKeptState Kept();
+  // Takes up what the reader kept, its counter run on by the PC time passed since.
+  void Restore(const IrigKeptState& kept);
 
  private:
   bool ExternalSelected() const { return (control_ & 0x03) != 0; }

@@ -4,7 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "platform/files.h"
@@ -177,13 +178,31 @@ const CardKey kCardKeys[] = {
      }},
 };
 
-void Report(const std::string& where, const std::string& problem) {
-  std::fprintf(stderr, "ZORV_EMULATE: %s: %s\n", where.c_str(), problem.c_str());
+// The card index of a "[CardN]" section name in any letter case.
+std::optional<int64_t> CardSectionIndex(const std::string& section) {
+  constexpr std::string_view kPrefix = "Card";
+  int64_t index = 0;
+  if (section.size() <= kPrefix.size() ||
+      !EqualsIgnoringCase(section.substr(0, kPrefix.size()), "Card") ||
+      !std::isdigit(static_cast<unsigned char>(section[kPrefix.size()])) ||
+      !ParseInteger(section.substr(kPrefix.size()), index)) {
+    return std::nullopt;
+  }
+  return index;
 }
 
-std::optional<Scenario> ParseScenarioFile(const std::string& path) {
+bool IsCardKey(const std::string& key) {
+  return std::any_of(std::begin(kCardKeys), std::end(kCardKeys),
+                     [&](const CardKey& known) { return EqualsIgnoringCase(key, known.key); });
+}
+
+std::optional<Scenario> ParseScenarioFile(const std::string& path,
+                                          std::vector<std::string>& problems) {
+  const auto report = [&](const std::string& problem) {
+    problems.push_back(path + ": " + problem);
+  };
   if (!platform::FileAttributes(path) || platform::IsDirectory(path)) {
-    Report(path, "the scenario file cannot be read");
+    report("the scenario file cannot be read");
     return std::nullopt;
   }
   bool well_formed = true;
@@ -193,22 +212,44 @@ std::optional<Scenario> ParseScenarioFile(const std::string& path) {
     value.reset();
     if (text != kAbsent) value = text;
   };
-  const auto malformed = [&](const std::string& section, const char* key, const std::string& value,
-                             const char* expected) {
-    Report(path, "[" + section + "] " + key + "=" + value + ": expected " + expected);
+  const auto refuse = [&](const std::string& problem) {
+    report(problem);
     well_formed = false;
+  };
+  const auto malformed = [&](const std::string& section, const std::string& key,
+                             const std::string& value, const char* expected) {
+    refuse("[" + section + "] " + key + "=" + value + ": expected " + expected);
   };
 
   std::optional<std::string> cards_text;
   read("Bus", "Cards", cards_text);
   int64_t card_count = 0;
   if (!cards_text) {
-    Report(path, "[Bus] Cards: missing");
+    report("[Bus] Cards: missing");
     return std::nullopt;
   }
   if (!ParseInteger(*cards_text, card_count) || card_count < 0 || card_count > kMaxEmulatedCards) {
     malformed("Bus", "Cards", *cards_text, "a card count 0 to 16");
     return std::nullopt;
+  }
+
+  // A misspelt name would otherwise leave its card at the defaults without a word.
+  for (const std::string& section : platform::ReadProfileSectionNames(path)) {
+    const bool bus = EqualsIgnoringCase(section, "Bus");
+    const std::optional<int64_t> card = CardSectionIndex(section);
+    if (!bus && !card) {
+      refuse("[" + section + "]: not a section of a scenario ([Bus], [Card0] ...)");
+      continue;
+    }
+    if (card && *card >= card_count) {
+      refuse("[" + section + "]: beyond Cards=" + std::to_string(card_count));
+      continue;
+    }
+    for (const platform::ProfileEntry& entry : platform::ReadProfileSection(path, section)) {
+      if (bus ? !EqualsIgnoringCase(entry.key, "Cards") : !IsCardKey(entry.key)) {
+        refuse("[" + section + "] " + entry.key + "=" + entry.value + ": no such key");
+      }
+    }
   }
 
   Scenario scenario;
@@ -229,11 +270,12 @@ std::optional<Scenario> ParseScenarioFile(const std::string& path) {
 
 }  // namespace
 
-std::optional<Scenario> ParseScenario(const std::string& emulate_value) {
+std::optional<Scenario> ParseScenario(const std::string& emulate_value,
+                                      std::vector<std::string>& problems) {
   int64_t count = 0;
   if (ParseInteger(emulate_value, count)) {
     if (count < 0 || count > kMaxEmulatedCards) {
-      Report(emulate_value, "a card count must be 0 to 16");
+      problems.push_back(emulate_value + ": a card count must be 0 to 16");
       return std::nullopt;
     }
     Scenario scenario;
@@ -241,10 +283,10 @@ std::optional<Scenario> ParseScenario(const std::string& emulate_value) {
     return scenario;
   }
   if (emulate_value.empty()) {
-    Report("(empty)", "neither a card count nor a scenario file");
+    problems.push_back("(empty): neither a card count nor a scenario file");
     return std::nullopt;
   }
-  return ParseScenarioFile(emulate_value);
+  return ParseScenarioFile(emulate_value, problems);
 }
 
 }  // namespace emulator

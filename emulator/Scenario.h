@@ -37,7 +37,11 @@ struct Scenario {
 constexpr int kMaxEmulatedCards = 16;
 
 // Parses the value of ZORV_EMULATE: a card count 0 to 16, or the path of a scenario file.
-// Nothing when it cannot be used; the reason (file and key) has then gone to standard error.
-std::optional<Scenario> ParseScenario(const std::string& emulate_value);
+// Nothing when it cannot be used: then each problem is in `problems`, one line naming the file,
+// section and key ("/tmp/s.ini: [Card1] Bridge=9081: expected 9080 or 9056"). A scenario file
+// may hold no other section than [Bus] and [Card0] up to the last card, and no other key than
+// theirs.
+std::optional<Scenario> ParseScenario(const std::string& emulate_value,
+                                      std::vector<std::string>& problems);
 
 }  // namespace emulator

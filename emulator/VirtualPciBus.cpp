@@ -1,7 +1,9 @@
 #include "emulator/VirtualPciBus.h"
 
+#include <cstdio>
 #include <optional>
 
+#include "emulator/CardStateFile.h"
 #include "emulator/ViolationReport.h"
 #include "platform/process.h"
 
@@ -19,8 +21,10 @@ VirtualPciBus::~VirtualPciBus() {
   try {
     const std::optional<std::string> report = platform::EnvironmentVariable(kReportVariable);
     if (report && !report->empty()) WriteViolationReport(*this, *report);
+    if (!state_file_.empty()) KeepCardStates(*this, state_file_);
   } catch (...) {
-    // A report that cannot be written is missing; the test reading it then fails.
+    // A report that cannot be written is missing; the test reading it then fails. Cards whose
+    // state was not kept power up as new the next time.
   }
 }
 
@@ -236,14 +240,27 @@ ActiveBusState& Active() {
 
 }  // namespace
 
-std::shared_ptr<VirtualPciBus> ConnectBus(const std::string& emulate_value) {
+std::shared_ptr<VirtualPciBus> ConnectBus(const std::string& emulate_value,
+                                          std::vector<std::string>& problems) {
   ActiveBusState& active = Active();
   std::lock_guard<std::mutex> lock(active.mutex);
   if (active.bus && (!active.emulate_value || *active.emulate_value == emulate_value)) {
     return active.bus;
   }
-  active.bus = std::make_shared<VirtualPciBus>(ParseScenario(emulate_value).value_or(Scenario{}));
+  const size_t known_problems = problems.size();
+  const std::optional<Scenario> scenario = ParseScenario(emulate_value, problems);
+  for (size_t i = known_problems; i < problems.size(); ++i) {
+    std::fprintf(stderr, "ZORV_EMULATE: %s\n", problems[i].c_str());
+  }
+  active.bus = std::make_shared<VirtualPciBus>(scenario.value_or(Scenario{}));
   active.emulate_value = emulate_value;
+  if (scenario && !EmulatedCardsStartFresh()) {
+    const std::string state_file = CardStateFilePath(emulate_value);
+    if (!state_file.empty()) {
+      RestoreCardStates(*active.bus, state_file);
+      active.bus->KeepStateIn(state_file);
+    }
+  }
   return active.bus;
 }
 

@@ -27,8 +27,12 @@ class VirtualPciBus {
   static constexpr int32_t kRefused = 0x20000001;
 
   explicit VirtualPciBus(const Scenario& scenario);
-  // Writes the violation report when ZORV_EMULATOR_REPORT names a file (ViolationReport.h).
+  // Writes the violation report when ZORV_EMULATOR_REPORT names a file (ViolationReport.h), and
+  // the cards' state to the state file when the bus keeps one (CardStateFile.h).
   ~VirtualPciBus();
+
+  // The bus leaves its cards' state in the file as it stops.
+  void KeepStateIn(const std::string& state_file) { state_file_ = state_file; }
 
   size_t CardCount() const { return cards_.size(); }
   EmulatedCard& Card(size_t index) { return *cards_[index]; }
@@ -68,6 +72,7 @@ class VirtualPciBus {
   uint32_t next_handle_ = 0x100;
   int protocol_errors_ = 0;
   std::string last_protocol_error_;
+  std::string state_file_;
 };
 
 // One open device of the bus, held by the library's driver seam.
@@ -86,9 +91,12 @@ class VirtualDevice {
 };
 
 // The process-wide bus for a ZORV_EMULATE value: the active bus when a test started it from
-// a Scenario object or it was built from the same value, else a new bus built from the value
-// (with no card when the value cannot be used; the reason has gone to standard error).
-std::shared_ptr<VirtualPciBus> ConnectBus(const std::string& emulate_value);
+// a Scenario object or it was built from the same value, else a new bus built from the value.
+// A new bus takes up the state the last bus of the value kept and keeps its own (unless
+// ZORV_EMULATE_FRESH=1). When the value cannot be used the new bus has no card, and
+// `problems` gets the reasons, which have also gone to standard error.
+std::shared_ptr<VirtualPciBus> ConnectBus(const std::string& emulate_value,
+                                          std::vector<std::string>& problems);
 // The active bus, or nullptr.
 VirtualPciBus* ActiveBus();
 // Tests: make a bus of this scenario the active one. The driver seam uses it whenever

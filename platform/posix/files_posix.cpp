@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace platform {
 
@@ -60,6 +61,22 @@ bool SetCurrentDirectory(const std::string& path) {
 bool SetCurrentDrive(int) { return true; }
 
 char PathSeparator() { return '/'; }
+
+std::string UserRuntimeDirectory() {
+  const auto runtime = EnvironmentVariable("XDG_RUNTIME_DIR");
+  if (runtime && !runtime->empty()) return *runtime;
+  const auto temporary = EnvironmentVariable("TMPDIR");
+  const std::string folder = (temporary && !temporary->empty() ? *temporary : std::string("/tmp")) +
+                             "/zorv-" + std::to_string(::getuid());
+  ::mkdir(folder.c_str(), 0700);
+  // Only a folder that no other user can have prepared is the user's own.
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
+      (info.st_mode & 077) != 0) {
+    return "";
+  }
+  return folder;
+}
 
 std::string ExecutableDirectory() {
   char buffer[PATH_MAX];

@@ -52,6 +52,15 @@ char PathSeparator() {
   return '\\';
 }
 
+std::string UserRuntimeDirectory() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) return "";
+  std::string folder(buffer, length);
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
 std::string ExecutableDirectory() {
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);

@@ -19,7 +19,7 @@ std::optional<std::string> EnvironmentVariable(const std::string& name) {
 }
 
 bool SetEnvironmentVariable(const std::string& name, const std::string& value) {
-  return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+  return ::SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str()) != 0;
 }
 
 void BeginTimerPeriod() {

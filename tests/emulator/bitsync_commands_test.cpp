@@ -160,6 +160,59 @@ TEST(BitsyncFspTest, EnableKeepsTheTwelveParametersAndDisableEndsIt) {
   EXPECT_EQ(driver.module.Violations().Total(), 0);
 }
 
+TEST(BitsyncKeptStateTest, APoweredModuleTakesUpWhatItWasProgrammedWithAndIsLockedAtOnce) {
+  BitsyncDriver before;
+  before.SelectSource(1);
+  const std::vector<uint8_t> setup =
+      Concat(Concat({0x00, 0x02}, RateDigits(1'024'000)),
+             {0x85, 0x07, 0xD1, 0xB3, 0x09, 0xC8, 0xC5, 0xCE, 0xCC, kEnd});
+  before.Send(setup);
+  before.Send({0x04, kEnd});  // quick react off after the setup
+  before.Send({0x05, 0x80, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 24, 0x03, 0, 200, kEnd});
+  const emulator::BitsyncKeptState kept = before.module.Kept();
+  EXPECT_EQ(kept.setup, setup);
+  EXPECT_FALSE(kept.quick_react_mode);
+  ASSERT_TRUE(kept.fsp_parameters);
+
+  BitsyncDriver after;
+  after.module.Restore(kept);
+
+  const BitsyncProgramming was = before.module.Programming();
+  const BitsyncProgramming is = after.module.Programming();
+  EXPECT_EQ(is.bit_rate, was.bit_rate);
+  EXPECT_EQ(is.loop_bandwidth, was.loop_bandwidth);
+  EXPECT_EQ(is.input_code, 30);
+  EXPECT_EQ(is.output_code, was.output_code);
+  EXPECT_EQ(is.bit_decision_detector, was.bit_decision_detector);
+  EXPECT_EQ(is.nrzl_dc_output_disabled_at_es_no_5db, true);
+  EXPECT_EQ(is.ber_mode, BerMode::kInternal);
+  EXPECT_TRUE(is.known_error_mode);
+  EXPECT_FALSE(is.quick_react_mode);
+  EXPECT_EQ(is.fsp_parameters, was.fsp_parameters);
+  EXPECT_TRUE(is.fsp_enabled);
+  EXPECT_EQ(after.module.SelectedSource(), 1);
+  EXPECT_EQ(after.module.Kept(), kept);
+  // The card was on the signal all along.
+  EXPECT_TRUE(after.Status() & BitsyncModule::kLockBit);
+  EXPECT_EQ(after.Request(0xE9),
+            Concat({0xE9, 10}, {0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70}));
+  EXPECT_EQ(after.module.Violations().Total(), 0);
+}
+
+TEST(BitsyncKeptStateTest, AModuleNeverProgrammedKeepsNothingButItsControlRegister) {
+  BitsyncDriver driver;
+  driver.SelectSource(6);
+  const emulator::BitsyncKeptState kept = driver.module.Kept();
+  EXPECT_TRUE(kept.setup.empty());
+  EXPECT_FALSE(kept.fsp_parameters);
+
+  BitsyncDriver after;
+  after.module.Restore(kept);
+  EXPECT_EQ(after.module.SelectedSource(), 6);
+  EXPECT_EQ(after.module.Programming().bit_rate, 0u);
+  EXPECT_EQ(after.module.Programming().setups_completed, 0);
+}
+
 // Reply lengths, counted with the command and length bytes.
 struct ReplyCase {
   uint8_t command;

@@ -84,6 +84,27 @@ TEST_F(IrigReaderTest, InternalClockRunsFromDayZeroBeforeAnySeed) {
   EXPECT_FALSE(ErrorBit());
 }
 
+TEST_F(IrigReaderTest, APoweredReaderRunsOnByThePcTimePassedBetweenTwoRuns) {
+  reader_.Write(IrigReader::kControlRegister, kFlywheel);
+  AdvanceMicroseconds(At(100, 10, 0, 0));
+  const emulator::IrigKeptState kept = reader_.Kept();
+  EXPECT_EQ(kept.control, kFlywheel);
+  EXPECT_EQ(kept.counter_microseconds, At(100, 10, 0, 0));
+
+  AdvanceMicroseconds(5 * kSecond);
+  IrigReader next(emulator::CardScenario{});
+  next.Restore(kept);
+
+  EXPECT_EQ(next.Control(), kFlywheel);
+  EXPECT_EQ(next.Kept().counter_microseconds, At(100, 10, 0, 5));
+
+  // A PC clock set back in between does not make the counter run back.
+  emulator::IrigKeptState from_the_future = kept;
+  from_the_future.pc_microseconds += kDay;
+  next.Restore(from_the_future);
+  EXPECT_EQ(next.Kept().counter_microseconds, At(100, 10, 0, 0));
+}
+
 TEST_F(IrigReaderTest, RegistersHoldTheLatchedTimeUntilTheNextCapture) {
   AdvanceMicroseconds(At(123, 0, 0, 0));
   EXPECT_EQ(Capture(), At(123, 0, 0, 0));

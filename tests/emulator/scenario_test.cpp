@@ -8,6 +8,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -34,11 +36,13 @@ class ScenarioFile : public ::testing::Test {
     return path_.string();
   }
 
-  // Parses and returns what went to standard error.
+  // Parses and returns the problems, one line each.
   std::optional<emulator::Scenario> Parse(const std::string& value, std::string& errors) {
-    testing::internal::CaptureStderr();
-    std::optional<emulator::Scenario> scenario = ParseScenario(value);
-    errors = testing::internal::GetCapturedStderr();
+    std::vector<std::string> problems;
+    std::optional<emulator::Scenario> scenario = ParseScenario(value, problems);
+    errors.clear();
+    for (const std::string& problem : problems) errors += problem + "\n";
+    EXPECT_EQ(scenario.has_value(), problems.empty()) << errors;
     return scenario;
   }
 
@@ -183,6 +187,26 @@ TEST_F(ScenarioFile, BusSectionMustGiveACardCount) {
     const std::string path = Write(contents);
     EXPECT_FALSE(Parse(path, errors));
     EXPECT_NE(errors.find(path + ": [Bus] Cards"), std::string::npos) << errors;
+  }
+}
+
+TEST_F(ScenarioFile, NamesNoCardTakesAreRefusedWithFileSectionAndKey) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"[Bus]\nCards=2\nCard=3\n", "[Bus] Card=3: no such key"},
+      {"[Bus]\nCards=2\n[Card1]\nBrdige=9056\n", "[Card1] Brdige=9056: no such key"},
+      {"[Bus]\nCards=2\n[Card2]\nBridge=9056\n", "[Card2]: beyond Cards=2"},
+      {"[Bus]\nCards=0\n[card0]\n", "[card0]: beyond Cards=0"},
+      {"[Bus]\nCards=2\n[Card 1]\nBridge=9056\n",
+       "[Card 1]: not a section of a scenario ([Bus], [Card0] ...)"},
+      {"[Bus]\nCards=1000\n", "[Bus] Cards=1000: expected a card count 0 to 16"},
+      {"", "[Bus] Cards: missing"},
+  };
+  for (const auto& [contents, problem] : cases) {
+    SCOPED_TRACE(contents);
+    std::string errors;
+    const std::string path = Write(contents);
+    EXPECT_FALSE(Parse(path, errors));
+    EXPECT_EQ(errors, path + ": " + problem + "\n");
   }
 }
 

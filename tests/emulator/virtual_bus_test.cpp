@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "dll/KesPlxGenDriverUnit.h"
+#include "emulator/CardStateFile.h"
 #include "emulator/VirtualPciBus.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -16,17 +18,27 @@ using emulator::VirtualPciBus;
 
 class ProcessBus : public ::testing::Test {
  protected:
-  ~ProcessBus() override { emulator::StopBus(); }
+  ProcessBus() { platform::SetEnvironmentVariable(emulator::kFreshVariable, "1"); }
+  ~ProcessBus() override {
+    emulator::StopBus();
+    platform::SetEnvironmentVariable(emulator::kFreshVariable, "");
+  }
+
+  std::shared_ptr<VirtualPciBus> Connect(const std::string& value) {
+    return emulator::ConnectBus(value, problems_);
+  }
+
+  std::vector<std::string> problems_;
 };
 
 TEST_F(ProcessBus, SameValueKeepsTheBusAndAnotherValueReplacesIt) {
   EXPECT_EQ(emulator::ActiveBus(), nullptr);
-  const std::shared_ptr<VirtualPciBus> first = emulator::ConnectBus("2");
+  const std::shared_ptr<VirtualPciBus> first = Connect("2");
   EXPECT_EQ(first->CardCount(), 2u);
-  EXPECT_EQ(emulator::ConnectBus("2"), first);
+  EXPECT_EQ(Connect("2"), first);
   EXPECT_EQ(emulator::ActiveBus(), first.get());
 
-  const std::shared_ptr<VirtualPciBus> second = emulator::ConnectBus("3");
+  const std::shared_ptr<VirtualPciBus> second = Connect("3");
   EXPECT_NE(second, first);
   EXPECT_EQ(second->CardCount(), 3u);
   EXPECT_EQ(first->CardCount(), 2u) << "a device still holding the old bus keeps it";
@@ -34,15 +46,16 @@ TEST_F(ProcessBus, SameValueKeepsTheBusAndAnotherValueReplacesIt) {
 
 TEST_F(ProcessBus, UnusableValueGivesABusWithoutCards) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(emulator::ConnectBus("42")->CardCount(), 0u);
-  EXPECT_EQ(emulator::ConnectBus("42")->CardCount(), 0u);
+  EXPECT_EQ(Connect("42")->CardCount(), 0u);
+  EXPECT_EQ(Connect("42")->CardCount(), 0u);
   const std::string errors = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << "reported once: " << errors;
+  EXPECT_EQ(errors, "ZORV_EMULATE: 42: a card count must be 0 to 16\n") << "reported once";
+  EXPECT_EQ(problems_, std::vector<std::string>{"42: a card count must be 0 to 16"});
 }
 
 TEST_F(ProcessBus, BusStartedFromAScenarioServesAnyValue) {
   VirtualPciBus& started = emulator::StartBus(Scenario{std::vector<CardScenario>(5)});
-  EXPECT_EQ(emulator::ConnectBus("1").get(), &started);
+  EXPECT_EQ(Connect("1").get(), &started);
   emulator::StopBus();
   EXPECT_EQ(emulator::ActiveBus(), nullptr);
 }

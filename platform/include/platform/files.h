@@ -36,6 +36,10 @@ bool SetCurrentDirectory(const std::string& path);
 bool SetCurrentDrive(int drive);
 
 char PathSeparator();
+// A folder of this user's own for small files that programs keep between their runs, without a
+// trailing separator: the login session's runtime folder, else one made for the user in the
+// temporary folder (Windows: the user's temporary folder). Empty when there is none.
+std::string UserRuntimeDirectory();
 // The folder of the running program, without a trailing separator.
 std::string ExecutableDirectory();
 

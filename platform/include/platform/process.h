@@ -9,6 +9,7 @@ namespace platform {
 
 uint32_t ProcessId();
 std::optional<std::string> EnvironmentVariable(const std::string& name);
+// An empty value removes the variable, so that a saved absent variable can be put back.
 bool SetEnvironmentVariable(const std::string& name, const std::string& value);
 
 // Requests and returns the 1 ms system timer period (balanced pairs).
