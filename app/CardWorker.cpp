@@ -1,5 +1,6 @@
 #include "app/CardWorker.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -113,9 +114,17 @@ bool CardWorker::Stop(std::chrono::milliseconds bound) {
   return state_->changed.wait_for(lock, bound, [&] { return state_->ended; });
 }
 
-void CardResults::Post(std::function<void()> result) {
+void CardResults::SetNotify(std::function<void()> notify) {
   const std::lock_guard lock(mutex_);
-  if (!closed_) results_.push_back(std::move(result));
+  notify_ = std::move(notify);
+}
+
+void CardResults::Post(std::function<void()> result) {
+  // Under the lock, so that a window closing the queue never sees a notice after it.
+  const std::lock_guard lock(mutex_);
+  if (closed_) return;
+  results_.push_back(std::move(result));
+  if (notify_) notify_();
 }
 
 void CardResults::Drain() {
@@ -131,4 +140,39 @@ void CardResults::Close() {
   const std::lock_guard lock(mutex_);
   closed_ = true;
   results_.clear();
+  notify_ = nullptr;
+}
+
+namespace {
+
+// What is left of the bound that started at `start`.
+std::chrono::milliseconds Left(std::chrono::steady_clock::time_point start,
+                               std::chrono::milliseconds bound) {
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  return std::max(bound - spent, std::chrono::milliseconds(0));
+}
+
+}  // namespace
+
+bool pollbitsynczorvstatusclass::WaitIdle(std::chrono::milliseconds bound) const {
+  const auto start = std::chrono::steady_clock::now();
+  return bitsync_.WaitIdle(bound) && irig_.WaitIdle(Left(start, bound));
+}
+
+bool pollbitsynczorvstatusclass::Hold(std::chrono::milliseconds bound) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool bitsync_held = bitsync_.Hold(bound);
+  return irig_.Hold(Left(start, bound)) && bitsync_held;
+}
+
+void pollbitsynczorvstatusclass::Release() {
+  bitsync_.Release();
+  irig_.Release();
+}
+
+bool pollbitsynczorvstatusclass::End(std::chrono::milliseconds bound) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool bitsync_ended = bitsync_.Stop(bound);
+  return irig_.Stop(Left(start, bound)) && bitsync_ended;
 }

@@ -53,6 +53,9 @@ class CardWorker {
 // hands its result to a closed queue, which drops it.
 class CardResults {
  public:
+  // Called after each result is posted (from the posting thread), until the queue is closed:
+  // the window asks its own thread to drain the queue, so that a result is shown at once.
+  void SetNotify(std::function<void()> notify);
   void Post(std::function<void()> result);
   // Runs what was posted, oldest first.
   void Drain();
@@ -62,5 +65,26 @@ class CardResults {
  private:
   std::mutex mutex_;
   std::deque<std::function<void()>> results_;
+  std::function<void()> notify_;
   bool closed_ = false;
+};
+
+// A card window's threads: the polling thread, the only thread of the program that calls the
+// library's bitsync functions for the card, and one for the IRIG reader, which the library keeps
+// apart from the bitsync, so that the IRIG time goes on during a polling pass.
+class pollbitsynczorvstatusclass {
+ public:
+  CardWorker& Bitsync() { return bitsync_; }
+  CardWorker& Irig() { return irig_; }
+  const CardWorker& Bitsync() const { return bitsync_; }
+  bool Idle() const { return bitsync_.Idle() && irig_.Idle(); }
+  bool WaitIdle(std::chrono::milliseconds bound) const;
+  bool Hold(std::chrono::milliseconds bound);
+  void Release();
+  // Both threads end; the bound is for the two together.
+  bool End(std::chrono::milliseconds bound);
+
+ private:
+  CardWorker bitsync_;
+  CardWorker irig_;
 };

@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kEmulate = "--emulate";
 constexpr const char* kGrab = "--grab";
+constexpr const char* kOpen = "--open";
 
 // "--name VALUE" or "--name=VALUE".
 bool IsOption(const std::string& word, const std::string& name) {
@@ -52,6 +53,14 @@ bool ParseZorvAppCommandLine(const std::vector<std::string>& words, ZorvAppComma
       if (!TakeValue(words, i, "a card count or a scenario file", line.emulate, error)) {
         return false;
       }
+    } else if (IsOption(word, kOpen)) {
+      std::optional<std::string> card;
+      if (!TakeValue(words, i, "a card number from 1 to 4", card, error)) return false;
+      if (card->size() != 1 || (*card)[0] < '1' || (*card)[0] > '4') {
+        error = "--open takes a card number from 1 to 4, not \"" + *card + "\"";
+        return false;
+      }
+      line.open_cards.push_back((*card)[0] - '0');
     } else if (IsOption(word, kGrab)) {
       if (!TakeValue(words, i, "a file name", line.grab, error)) return false;
     } else {
@@ -69,14 +78,17 @@ bool AsksForHelpOrVersion(const std::vector<std::string>& words) {
 }
 
 std::string ZorvAppUsage() {
-  return std::string("Usage: ZorvApp [--emulate N|SCENARIO] [--grab FILE]\n") +
+  return std::string("Usage: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--grab FILE]\n") +
          "The operator program of the Zorv telemetry receiver cards, version " + kZorvAppVersion +
          ".\n"
          "  --emulate N|SCENARIO   N emulated cards, or the cards a scenario file describes\n"
          "                         (sets ZORV_EMULATE before the library is loaded; the\n"
          "                         caption then says EMULATED)\n"
-         "  --grab FILE            a second after the start, save a picture of the main window\n"
-         "                         to FILE (PNG)\n"
+         "  --open CARD            open the window of card CARD (1 to 4) at the start, as the\n"
+         "                         Setup menu does; may be given more than once\n"
+         "  --grab FILE            three seconds after the start, save a picture of the main\n"
+         "                         window to FILE (PNG), and of each open card window to FILE\n"
+         "                         with -card1 (and so on) before its extension\n"
          "  --help                 this text\n"
          "  --version              the program's version\n"
          "Setups are kept in ZORVCFG.CFG and the log in ZorvApp.Log, both in the current\n"

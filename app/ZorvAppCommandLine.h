@@ -1,6 +1,6 @@
 #pragma once
-// ZorvApp's own command line: ZorvApp [--emulate N|SCENARIO] [--grab FILE] [--help]
-// [--version]. Qt's
+// ZorvApp's own command line: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--grab FILE]
+// [--help] [--version]. Qt's
 // options (-platform and the like) are taken out by Qt before it is read.
 
 #include <optional>
@@ -10,8 +10,10 @@
 struct ZorvAppCommandLine {
   // Set as ZORV_EMULATE before the library is loaded.
   std::optional<std::string> emulate;
-  // A picture of the main window is saved here a second after the start (for the guide and
-  // for service staff).
+  // Card windows opened at the start (1 to 4), as the Setup menu opens them.
+  std::vector<int> open_cards;
+  // Pictures of the main window and of each open card window ("-card1" and so on before the
+  // extension) are saved here a few seconds after the start (for the guide and service staff).
   std::optional<std::string> grab;
   bool help = false;
   bool version = false;

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 
@@ -31,7 +33,12 @@ constexpr int kLeft = 10;
 constexpr int kTop = 10;
 constexpr int kWidth = 318;
 constexpr int kHeight = 48;  // the menu bar and a strip below it
+constexpr int kFontPoints = 8;
 constexpr int32_t kAbnormalTerminationCode = 5000;
+// How long the simulate/live switch waits for a card's call in progress.
+constexpr std::chrono::milliseconds kCardHoldBound(2000);
+// How long the shutdown waits for all card threads together.
+constexpr std::chrono::milliseconds kCardThreadsEndBound(2000);
 constexpr const char* kSetupFileExtension = "ZORV";
 
 // The window whose shutdown the terminate handler runs.
@@ -66,6 +73,9 @@ TZorvAppMainForm::TZorvAppMainForm(ZorvAppParts parts) : parts_(std::move(parts)
                 MessageButtons::kOk, MessageIcon::kError);
     std::_Exit(EXIT_FAILURE);
   }
+  QFont small = font();
+  small.setPointSize(kFontPoints);
+  setFont(small);
   QPalette navy = palette();
   navy.setColor(QPalette::Window, ToQColor(0x800000));
   setPalette(navy);
@@ -120,7 +130,7 @@ void TZorvAppMainForm::FirstShow() {
     LogLine("Cannot change from simulate mode because there are no ZORV cards in the machine", 1);
   }
   const std::optional<std::string> emulate = platform::EnvironmentVariable("ZORV_EMULATE");
-  emulated_ = emulate && !emulate->empty();
+  state_.emulated = emulate && !emulate->empty();
   for (int32_t card = 0; card < kMaxProgramCards; ++card) {
     card_actions_[card]->setVisible(card < CardCount());
   }
@@ -144,11 +154,35 @@ void TZorvAppMainForm::Shutdown() {
   timer_.stop();
   platform::clock().Sleep(kShutdownGraceMs);
   WriteConfigurationFile();
+  const bool threads_ended = EndCardThreads();
   for (auto& window : card_windows_) window.reset();
   state_.zorv = nullptr;
-  zorv_.reset();
+  if (threads_ended) {
+    zorv_.reset();
+  } else {
+    // A card thread is still inside the library: neither close nor unload it under that call.
+    // The program ends without unloading it.
+    card_threads_left_running_ = true;
+    static_cast<void>(zorv_.release());
+  }
   CloseErrorLog(false);
   running_form = nullptr;
+}
+
+bool TZorvAppMainForm::EndCardThreads() {
+  const auto deadline = std::chrono::steady_clock::now() + kCardThreadsEndBound;
+  bool all_ended = true;
+  for (int32_t card = 0; card < kMaxProgramCards; ++card) {
+    if (!card_windows_[card]) continue;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (card_windows_[card]->EndCardThreads(std::max(left, std::chrono::milliseconds(0)))) continue;
+    all_ended = false;
+    LogLine(
+        ("Card " + std::to_string(card + 1) + " is still busy in the library at the end").c_str(),
+        1);
+  }
+  return all_ended;
 }
 
 void TZorvAppMainForm::Timer5HzTimer() {
@@ -174,13 +208,38 @@ void TZorvAppMainForm::SwitchSimulateLive() {
     ClickBeep();
     return;
   }
+  if (!HoldCards()) return;
   zorv_->simulate = !zorv_->simulate;
   LogLine(zorv_->simulate ? "Changed program to SIMULATE data" : "Changed program to LIVE data", 0);
   zorv_->CloseApi();
   zorv_->CountCards();
+  ReleaseCards();
   RefreshAllCardWindows();
   ApplyColours();
   SetCaption();
+}
+
+bool TZorvAppMainForm::HoldCards() {
+  for (int32_t card = 0; card < CardCount(); ++card) {
+    if (!KeepOpenWindow(card) || card_windows_[card]->HoldCard(kCardHoldBound)) continue;
+    // The library is not reopened under a call that does not return.
+    for (int32_t held = 0; held <= card; ++held) {
+      if (card_windows_[held]) card_windows_[held]->ReleaseCard();
+    }
+    ErrorBeep();
+    LogLine(("Cannot change between SIMULATE and LIVE data while card " + std::to_string(card + 1) +
+             " is busy")
+                .c_str(),
+            1);
+    return false;
+  }
+  return true;
+}
+
+void TZorvAppMainForm::ReleaseCards() {
+  for (auto& window : card_windows_) {
+    if (window) window->ReleaseCard();
+  }
 }
 
 void TZorvAppMainForm::CardSetupClick(int32_t card) {
@@ -226,7 +285,7 @@ void TZorvAppMainForm::ApplyColours() {
 void TZorvAppMainForm::SetCaption() {
   const bool simulate = zorv_ && zorv_->simulate;
   setWindowTitle(
-      QString::fromStdString(MainCaption(edited_, emulated_, last_setup_file_, simulate)));
+      QString::fromStdString(MainCaption(edited_, state_.emulated, last_setup_file_, simulate)));
   ApplyColours();
 }
 

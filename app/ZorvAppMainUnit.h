@@ -50,9 +50,12 @@ class TZorvAppMainForm : public QMainWindow {
   // Ctrl+Z: the next tick switches between simulated and live data.
   void RequestSwitch() { switch_requested_ = true; }
 
-  // Writes the configuration file, deletes the card windows, closes the library and the log.
-  // Runs once.
+  // Writes the configuration file, ends the card threads (2 s at most), deletes the card
+  // windows, closes the library and the log. Runs once.
   void Shutdown();
+  // A card thread was still inside the library at the shutdown: the library was left loaded,
+  // and the process must end without unloading it.
+  bool CardThreadsLeftRunning() const { return card_threads_left_running_; }
 
   // Read by tests.
   progzorvclass* Zorv() const { return state_.zorv; }
@@ -71,6 +74,10 @@ class TZorvAppMainForm : public QMainWindow {
   void BuildMenu();
   void FirstShow();
   void SwitchSimulateLive();
+  // Holds every open card window's threads; none when one of them is stuck in a call.
+  bool HoldCards();
+  void ReleaseCards();
+  bool EndCardThreads();
   void RefreshAllCardWindows();
   void ApplyColours();
   void SetCaption();
@@ -92,8 +99,8 @@ class TZorvAppMainForm : public QMainWindow {
   bool switch_requested_ = false;
   bool colour_update_ = false;
   bool edited_ = false;
-  bool emulated_ = false;
   bool shut_down_ = false;
+  bool card_threads_left_running_ = false;
   std::array<std::unique_ptr<ZorvCardWindow>, kMaxProgramCards> card_windows_;
   std::array<QAction*, kMaxProgramCards> card_actions_{};
   QTimer timer_;

@@ -2,6 +2,7 @@
 // What the main window does with a card window: it owns one per card in use and drives it
 // from its timer, and reaches it only through these operations.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +29,13 @@ class ZorvCardWindow {
   virtual bool Edited() const = 0;
   // After a save: clears the edited flag and sets the title.
   virtual void MarkSaved() = 0;
+  // Keeps the card's threads from starting another call (the library is about to be reopened),
+  // waiting at most the bound for the calls in progress; false when one is still running.
+  virtual bool HoldCard(std::chrono::milliseconds bound) = 0;
+  virtual void ReleaseCard() = 0;
+  // Ends the card's threads, waiting at most the bound for the calls in progress; false when
+  // one is still inside the library (it ends on its own when the call returns).
+  virtual bool EndCardThreads(std::chrono::milliseconds bound) = 0;
 };
 
 // Creates the window of a card index (0 to 3).

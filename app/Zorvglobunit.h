@@ -26,5 +26,11 @@ struct ZorvProgramState {
   bool may_switch = false;
   // "xyalsdke.atf" was in the current directory at start-up.
   bool marker_file = false;
+  // The library runs on the emulator's cards (ZORV_EMULATE): every caption says so.
+  bool emulated = false;
   ZorvColours colours;
+  // Per card index, kept while its window is closed and opened again: the tick within the
+  // second (0 starts a polling pass), and the polling group of the next pass.
+  int32_t trigger_counter[4] = {0, 0, 0, 0};
+  int32_t poll_group_counter[4] = {0, 0, 0, 0};
 };

@@ -1,5 +1,8 @@
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,6 +10,7 @@
 #include "app/QtOperatorDialogs.h"
 #include "app/ZorvAppCommandLine.h"
 #include "app/ZorvAppMainUnit.h"
+#include "app/ZorvMmiUnit.h"
 #include "app/Zorvglobunit.h"
 #include "platform/interrupts.h"
 #include "platform/process.h"
@@ -14,7 +18,8 @@
 namespace {
 
 constexpr int kInterruptPollMs = 200;
-constexpr int kGrabDelayMs = 1000;
+// Long enough for a card window to show a running IRIG time and a lock state read.
+constexpr int kGrabDelayMs = 3000;
 
 std::vector<std::string> Words(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
@@ -38,6 +43,27 @@ int AnswerHelpOrVersion(const std::vector<std::string>& words) {
   return 0;
 }
 
+void SavePicture(QWidget& window, const QString& file) {
+  if (!window.grab().save(file, "PNG")) {
+    std::cerr << "ZorvApp: could not save the picture to " << file.toStdString() << "\n";
+  }
+}
+
+// The main window to the file, each open card window beside it.
+void SavePictures(TZorvAppMainForm& main_form, const std::string& file) {
+  const QFileInfo main_file(QString::fromStdString(file));
+  SavePicture(main_form, main_file.filePath());
+  for (int32_t card = 0; card < kMaxProgramCards; ++card) {
+    auto* window = dynamic_cast<QWidget*>(main_form.CardWindow(card));
+    if (!window || !window->isVisible()) continue;
+    const QString name = QString("%1-card%2.%3")
+                             .arg(main_file.completeBaseName())
+                             .arg(card + 1)
+                             .arg(main_file.suffix().isEmpty() ? "png" : main_file.suffix());
+    SavePicture(*window, main_file.dir().filePath(name));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,21 +80,21 @@ int main(int argc, char** argv) {
   platform::CatchInterrupts();
   int status = 0;
   {
-    TZorvAppMainForm main_form(ZorvAppParts{});
+    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory()});
     main_form.show();
     QTimer interrupts;
     QObject::connect(&interrupts, &QTimer::timeout, &main_form, [&main_form] {
       if (platform::InterruptRequested()) main_form.close();
     });
     interrupts.start(kInterruptPollMs);
+    for (const int card : line.open_cards) main_form.CardSetupClick(card - 1);
     if (line.grab) {
-      QTimer::singleShot(kGrabDelayMs, &main_form, [&main_form, file = *line.grab] {
-        if (!main_form.grab().save(QString::fromStdString(file), "PNG")) {
-          std::cerr << "ZorvApp: could not save the picture to " << file << "\n";
-        }
-      });
+      QTimer::singleShot(kGrabDelayMs, &main_form,
+                         [&main_form, file = *line.grab] { SavePictures(main_form, file); });
     }
     status = QApplication::exec();
+    // A card thread is still inside the library: end now, without unloading it under the call.
+    if (main_form.CardThreadsLeftRunning()) std::_Exit(status);
   }
   InstallProcessDialogs(nullptr);
   return status;

@@ -43,6 +43,12 @@ class FakeCardWindow final : public ZorvCardWindow {
   }
   bool Edited() const override { return edited; }
   void MarkSaved() override { edited = false; }
+  bool HoldCard(std::chrono::milliseconds) override {
+    ++holds;
+    return !busy;
+  }
+  void ReleaseCard() override { ++releases; }
+  bool EndCardThreads(std::chrono::milliseconds) override { return !busy; }
 
   static CardWindowFactory Factory(FakeCardWindowLog& log) {
     return [&log](int32_t card, ZorvProgramState& state) -> std::unique_ptr<ZorvCardWindow> {
@@ -52,6 +58,10 @@ class FakeCardWindow final : public ZorvCardWindow {
 
   bool closed = false;
   bool edited = false;
+  // A call of the card's thread that does not return (a module that stays busy).
+  bool busy = false;
+  int holds = 0;
+  int releases = 0;
   int reloads = 0;
   int refreshes = 0;
   int ticks = 0;

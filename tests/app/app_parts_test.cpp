@@ -68,6 +68,8 @@ void AppPartsTest::commandLine() {
       {{"--emulate="}, false, nullptr, nullptr, false, false},
       {{"--emulate", "1", "--emulate", "2"}, false, nullptr, nullptr, false, false},
       {{"--grab"}, false, nullptr, nullptr, false, false},
+      {{"--open", "5"}, false, nullptr, nullptr, false, false},
+      {{"--open", "12"}, false, nullptr, nullptr, false, false},
       {{"--simulate"}, false, nullptr, nullptr, false, false},
       {{"extra"}, false, nullptr, nullptr, false, false},
   };
@@ -85,6 +87,10 @@ void AppPartsTest::commandLine() {
     QCOMPARE(line.help, c.help);
     QCOMPARE(line.version, c.version);
   }
+  ZorvAppCommandLine line;
+  std::string error;
+  QVERIFY(ParseZorvAppCommandLine({"--open", "1", "--open=3"}, line, error));
+  QCOMPARE(line.open_cards, (std::vector<int>{1, 3}));
   QVERIFY(AsksForHelpOrVersion({"--emulate", "2", "--help"}));
   QVERIFY(!AsksForHelpOrVersion({"--emulate", "2"}));
 }

@@ -131,9 +131,12 @@ TEST_F(CardWorkerTest, AJobThatThrowsDoesNotEndTheThread) {
 
 TEST(CardResults, DrainRunsOldestFirstAndAClosedQueueDropsEverything) {
   CardResults results;
+  int notices = 0;
+  results.SetNotify([&] { ++notices; });
   std::vector<int> shown;
   results.Post([&] { shown.push_back(1); });
   results.Post([&] { shown.push_back(2); });
+  EXPECT_EQ(notices, 2);
   results.Drain();
   EXPECT_EQ(shown, (std::vector<int>{1, 2}));
   results.Post([&] { shown.push_back(3); });
@@ -141,6 +144,7 @@ TEST(CardResults, DrainRunsOldestFirstAndAClosedQueueDropsEverything) {
   results.Post([&] { shown.push_back(4); });
   results.Drain();
   EXPECT_EQ(shown, (std::vector<int>{1, 2}));
+  EXPECT_EQ(notices, 3);  // none after the close
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Every export of ZorvDll but ZorvApiGetBsFspCount (fake_zorvdll_fsp_count.cpp).
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "tests/app/FakeZorvDll.h"
 
@@ -16,6 +18,11 @@ FakeZorvDllState* FakeZorvDllControl() {
 
 int32_t FakeAnswer(int32_t card) {
   FakeZorvDllState& state = FakeState();
+  if (state.stalled_card == card) {
+    ++state.stalled_calls;
+    while (state.stalled_card == card) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    --state.stalled_calls;
+  }
   ++state.per_card_calls;
   state.last_card = card;
   return state.result;
@@ -95,7 +102,10 @@ int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card, const BitsyncSetup* s
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncOptions(int32_t card, uint8_t* option_20_mbit,
                                               uint8_t* option_ber_test) {
   const int32_t result = FakeAnswer(card);
-  if (result == kZorvApiSuccess) *option_20_mbit = *option_ber_test = 1;
+  if (result == kZorvApiSuccess) {
+    *option_20_mbit = 1;
+    *option_ber_test = FakeState().option_ber_test;
+  }
   return result;
 }
 
@@ -125,6 +135,7 @@ int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedLoopBw(int32_t card, uint8_t* lo
 int32_t ZORVAPI_CALL ZorvApiGetBitSyncOperationalStatus(int32_t card, uint8_t* status1,
                                                         uint8_t* status2, uint8_t* status3,
                                                         uint8_t* status4) {
+  ++FakeState().poll_group_reads;
   const int32_t result = FakeAnswer(card);
   if (result == kZorvApiSuccess) *status1 = *status2 = *status3 = *status4 = 1;
   return result;
@@ -132,6 +143,7 @@ int32_t ZORVAPI_CALL ZorvApiGetBitSyncOperationalStatus(int32_t card, uint8_t* s
 
 int32_t ZORVAPI_CALL ZorvApiGetBIT(int32_t card, uint8_t* bit1, uint8_t* bit2, uint8_t* bit3,
                                    uint8_t* bit4, uint8_t* bit5) {
+  ++FakeState().poll_group_reads;
   const int32_t result = FakeAnswer(card);
   if (result == kZorvApiSuccess) *bit1 = *bit2 = *bit3 = *bit4 = *bit5 = 0x5A;
   return result;
@@ -171,8 +183,7 @@ int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t mode)
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBsEnableFspOption(int32_t card, uint8_t* fsp_option) {
-  *fsp_option = 0;
-  return FakeAnswer(card);
+  return AnswerWith(card, fsp_option, FakeState().fsp_option);
 }
 
 int32_t ZORVAPI_CALL ZorvApiEnableBsFspSigQualMode(int32_t card, int32_t, int32_t, int32_t, int32_t,

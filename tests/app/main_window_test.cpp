@@ -49,6 +49,7 @@ class MainWindowTest : public QObject {
   void startsOnTwoEmulatedCardsAndShutsDownInOrder();
   void startsInSimulationWithoutCards();
   void ctrlZSwitchesBetweenSimulatedAndLiveData();
+  void aBusyCardHoldsBackTheSwitch();
   void cardItemsOpenOneWindowPerCard();
   void timerDrivesTheOpenWindows();
   void saveAsSaveAndRecallRoundTrip();
@@ -64,7 +65,7 @@ class MainWindowTest : public QObject {
   TZorvAppMainForm& Start(const DllLocations& locations);
   TZorvAppMainForm& StartOnFake(int32_t card_count) {
     InstallFake(card_count);
-    return Start({kLibraryFile, kLibraryFile});
+    return Start({kLibraryFile, kLibraryFile, ""});
   }
   FakeCardWindow& OpenWindow(int32_t card);
   std::vector<LogEntry> AppLog() const { return zorv_test::ReadLogEntries(Path("ZorvApp.Log")); }
@@ -138,7 +139,7 @@ std::string MainWindowTest::ReadSetting(const std::string& file, const std::stri
 
 void MainWindowTest::startsOnTwoEmulatedCardsAndShutsDownInOrder() {
   platform::SetEnvironmentVariable("ZORV_EMULATE", "2");
-  TZorvAppMainForm& form = Start({ZORVDLL_PATH, ZORVDLL_PATH});
+  TZorvAppMainForm& form = Start({ZORVDLL_PATH, ZORVDLL_PATH, ""});
   QCOMPARE(form.Zorv()->card_count, 2);
   for (int32_t card = 0; card < 4; ++card) QCOMPARE(form.CardAction(card)->isVisible(), card < 2);
   QCOMPARE(Caption(), QString("ZorvApp  Ver 3.32  EMULATED  "));
@@ -203,6 +204,31 @@ void MainWindowTest::ctrlZSwitchesBetweenSimulatedAndLiveData() {
   // Without the key nothing switches.
   form.Timer5HzTimer();
   QCOMPARE(fake_->open_calls, reopened);
+}
+
+// The library is reopened only while no card thread is inside it.
+void MainWindowTest::aBusyCardHoldsBackTheSwitch() {
+  TZorvAppMainForm& form = StartOnFake(2);
+  FakeCardWindow& first = OpenWindow(0);
+  FakeCardWindow& second = OpenWindow(1);
+  second.busy = true;
+  QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+  form.Timer5HzTimer();
+  QVERIFY(!form.Zorv()->simulate);
+  QCOMPARE(fake_->open_calls, 1);
+  QVERIFY(Has(AppLog(), 1, "Cannot change between SIMULATE and LIVE data while card 2 is busy"));
+  QCOMPARE(first.releases, first.holds);
+  QCOMPARE(second.releases, second.holds);
+
+  second.busy = false;
+  QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+  form.Timer5HzTimer();
+  QVERIFY(form.Zorv()->simulate);
+  QCOMPARE(fake_->open_calls, 2);
+  QCOMPARE(first.holds, 2);
+  QCOMPARE(first.releases, 2);
+  // Reopened: every window loads its setups again.
+  QCOMPARE(first.reloads, 2);
 }
 
 void MainWindowTest::cardItemsOpenOneWindowPerCard() {
