@@ -9,7 +9,6 @@
 #include "app/KesBorMenusUnit.h"
 #include "app/ZorvCardAccess.h"
 #include "app/ZorvMmiUnit.h"
-#include "app/ZorvQtColours.h"
 #include "app/ZorvSetupFiles.h"
 #include "platform/clock.h"
 #include "support/Ctimerclass.h"
@@ -21,12 +20,6 @@ constexpr int kWidth = 212;
 constexpr int kHeight = 108;
 constexpr const char* kTrackRateNames[] = {"REALTIME", "HALF RATE", "TWICE RATE"};
 constexpr const char* kRows[] = {"Time", "Status", "Code", "Source", "Flywheel", "Track"};
-enum Row { kTime, kStatus, kCode, kSource, kFlywheel, kTrack };
-
-template <size_t N>
-QString NameOf(const char* const (&names)[N], int32_t index) {
-  return index >= 0 && static_cast<size_t>(index) < N ? names[index] : "";
-}
 
 }  // namespace
 
@@ -37,27 +30,19 @@ TIrigReaderMmiForm::TIrigReaderMmiForm(QWidget& card_window, std::function<void(
       restricted_(restricted),
       track_rate_(track_rate),
       setup_(setup) {
-  setFixedSize(kWidth, kHeight);
+  setMinimumSize(kWidth, kHeight);
   setAutoFillBackground(true);
   setToolTip("Right click to set up the Irig Reader");
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(8, 4, 8, 4);
   grid->setVerticalSpacing(0);
-  heading_ = new QLabel("IRIG", this);
-  QFont bold = heading_->font();
+  auto* heading = new QLabel("IRIG", this);
+  QFont bold = heading->font();
   bold.setBold(true);
-  heading_->setFont(bold);
-  grid->addWidget(heading_, 0, 0, 1, 2);
-  for (const char* row : kRows) {
-    auto* caption = new QLabel(row, this);
-    auto* value = new QLabel(this);
-    caption->setObjectName(QString(row) + "Caption");
-    value->setObjectName(QString(row) + "Value");
-    grid->addWidget(caption, static_cast<int>(captions_.size()) + 1, 0);
-    grid->addWidget(value, static_cast<int>(values_.size()) + 1, 1);
-    captions_.append(caption);
-    values_.append(value);
-  }
+  heading->setFont(bold);
+  grid->addWidget(heading, 0, 0, 1, 2);
+  for (const char* row : kRows) rows_.Add(*this, *grid, row);
+  grid->setRowStretch(grid->rowCount(), 1);
   grid->setColumnStretch(1, 1);
   BuildMenu();
   RebuildTexts();
@@ -141,10 +126,10 @@ void TIrigReaderMmiForm::RebuildTexts() {
   }
   flywheel_item_->setChecked(setup_.FlywheelEnabled != 0);
   for (QAction* item : track_items_) item->setChecked(MenuItemTag(*item) == track_rate_);
-  values_[kCode]->setText(NameOf(kIrigCodeNames, setup_.SourceFormat));
-  values_[kSource]->setText(setup_.SourceExternal ? "External" : "Internal RTC");
-  values_[kFlywheel]->setText(setup_.FlywheelEnabled ? "Enabled" : "Off");
-  values_[kTrack]->setText(NameOf(kTrackRateNames, track_rate_));
+  rows_.SetValue("Code", TableName(kIrigCodeNames, setup_.SourceFormat));
+  rows_.SetValue("Source", setup_.SourceExternal ? "External" : "Internal RTC");
+  rows_.SetValue("Flywheel", setup_.FlywheelEnabled ? "Enabled" : "Off");
+  rows_.SetValue("Track", TableName(kTrackRateNames, track_rate_));
   ShowTimeAndStatus(last_status_, last_time_);
   SetColours(colours_);
 }
@@ -152,25 +137,12 @@ void TIrigReaderMmiForm::RebuildTexts() {
 void TIrigReaderMmiForm::ShowTimeAndStatus(int32_t status, double seconds) {
   last_status_ = status;
   last_time_ = seconds;
-  values_[kTime]->setText(QString::fromStdString(FormatTimeOfYear(seconds)));
-  values_[kStatus]->setText(
-      QString::fromStdString(IrigStatusText(status, setup_.SourceExternal != 0)));
+  rows_.SetValue("Time", QString::fromStdString(FormatTimeOfYear(seconds)));
+  rows_.SetValue("Status",
+                 QString::fromStdString(IrigStatusText(status, setup_.SourceExternal != 0)));
 }
 
 void TIrigReaderMmiForm::SetColours(const ZorvColours& colours) {
   colours_ = colours;
-  QPalette panel = palette();
-  panel.setColor(QPalette::Window, ToQColor(colours.background));
-  panel.setColor(QPalette::WindowText, ToQColor(colours.text));
-  setPalette(panel);
-  QPalette value = panel;
-  value.setColor(QPalette::WindowText, ToQColor(colours.second));
-  for (QLabel* label : values_) label->setPalette(value);
-}
-
-QString TIrigReaderMmiForm::ValueText(const QString& caption) const {
-  for (qsizetype row = 0; row < captions_.size(); ++row) {
-    if (captions_[row]->text() == caption) return values_[row]->text();
-  }
-  return QString();
+  rows_.SetColours(*this, colours);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/ZorvPanelRows.h"
 #include "app/Zorvglobunit.h"
 #include "dll/IrigSetup.h"
 
@@ -29,8 +30,8 @@ class TIrigReaderMmiForm final : public QWidget {
   void RebuildTexts();
 
   QMenu& Menu() { return *menu_; }
-  // The labels' texts, read by tests: "Time", "Status", "Code", "Source", "Flywheel", "Track".
-  QString ValueText(const QString& caption) const;
+  // The rows "Time", "Status", "Code", "Source", "Flywheel", "Track"; read by tests.
+  const ZorvPanelRows& Rows() const { return rows_; }
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -58,7 +59,5 @@ class TIrigReaderMmiForm final : public QWidget {
   QList<QAction*> source_items_;
   QList<QAction*> track_items_;
   QAction* flywheel_item_ = nullptr;
-  QList<QLabel*> captions_;
-  QList<QLabel*> values_;
-  QLabel* heading_ = nullptr;
+  ZorvPanelRows rows_;
 };

@@ -11,6 +11,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include "app/BitsyncLaMmiUnit.h"
+#include "app/BitsyncMmiUnit.h"
 #include "app/IrigReaderMmiUnit.h"
 #include "app/ZorvCardAccess.h"
 #include "app/ZorvQtColours.h"
@@ -22,6 +24,7 @@
 
 namespace {
 
+// The panels' width at least; wider where the desktop's font needs it.
 constexpr int kPanelWidth = 212;
 constexpr int kStripHeight = 39;
 constexpr int kTabRowHeight = 27;
@@ -33,9 +36,9 @@ constexpr int kTicksPerSecond = 5;
 // it in the background.
 constexpr std::chrono::milliseconds kCloseWait(1000);
 
-// Lock state colours by status code, 0x00BBGGRR.
 constexpr uint32_t kLockColours[kLockStatusCount] = {0x000000, 0x0000FF, 0x00FF00,
                                                      0x00FFFF, 0x0000FF, 0x808080};
+constexpr uint32_t kUnknownStatusColour = 0x808080;
 
 // The clicks that end a successful reload of a setup.
 void ReloadClicks() {
@@ -45,6 +48,11 @@ void ReloadClicks() {
 }
 
 }  // namespace
+
+uint32_t LockStatusColour(int32_t status_code) {
+  const bool known = status_code >= 0 && status_code < static_cast<int32_t>(kLockStatusCount);
+  return known ? kLockColours[status_code] : kUnknownStatusColour;
+}
 
 TZorvMmiForm::TZorvMmiForm(int32_t card, ZorvProgramState& state)
     : QWidget(nullptr), card_(card), state_(state) {
@@ -91,7 +99,8 @@ void TZorvMmiForm::BuildWindow() {
   column->setSizeConstraint(QLayout::SetFixedSize);
 
   strip_ = new QFrame(this);
-  strip_->setFixedSize(kPanelWidth, kStripHeight);
+  strip_->setFixedHeight(kStripHeight);
+  strip_->setMinimumWidth(kPanelWidth);
   strip_->setToolTip("Irig Time and Bitsync Lock Status");
   // Two rows beside "Re Load": the IRIG time, then the lock state.
   auto* rows = new QVBoxLayout;
@@ -124,7 +133,8 @@ void TZorvMmiForm::BuildWindow() {
   column->addWidget(strip_);
 
   tabs_ = new QTabBar(this);
-  tabs_->setFixedSize(kPanelWidth, kTabRowHeight);
+  tabs_->setFixedHeight(kTabRowHeight);
+  tabs_->setMinimumWidth(kPanelWidth);
   tabs_->setExpanding(true);
   tabs_->setDrawBase(false);
   tabs_->setToolTip("Select the data you wish to observe");
@@ -133,19 +143,18 @@ void TZorvMmiForm::BuildWindow() {
   column->addSpacing(kPanelGap);
 
   panels_ = new QStackedWidget(this);
-  panels_->setFixedWidth(kPanelWidth);
-  irig_panel_ = new TIrigReaderMmiForm(
-      *this, [this](int message) { ServeChangeMessage(message); }, false, Card().irig_words[0],
-      Card().irig_setup);
-  panel_at_tab_ = {new QWidget(panels_), irig_panel_, new QWidget(panels_)};
-  for (QWidget* panel : panel_at_tab_) {
-    panel->setAutoFillBackground(true);
-    panels_->addWidget(panel);
-  }
+  const auto notify = [this](int message) { ServeChangeMessage(message); };
+  CardData& card = Card();
+  bitsync_panel_ =
+      new TBitsyncMmiForm(*this, notify, card.fsp, card.quick_react_mode,
+                          card.input_source_flag != 0, card.bitsync_setup, state_.marker_file);
+  irig_panel_ = new TIrigReaderMmiForm(*this, notify, false, card.irig_words[0], card.irig_setup);
+  link_analysis_panel_ = new TBitsyncLaMmiForm(*this, notify, card.status, card.bitsync_setup);
+  panel_at_tab_ = {bitsync_panel_, irig_panel_, link_analysis_panel_};
+  for (QWidget* panel : panel_at_tab_) panels_->addWidget(panel);
   column->addWidget(panels_);
 
   refusal_ = new QLabel(this);
-  refusal_->setFixedWidth(kPanelWidth);
   refusal_->setWordWrap(true);
   refusal_->setAutoFillBackground(true);
   refusal_->setContentsMargins(4, 2, 4, 2);
@@ -195,8 +204,13 @@ void TZorvMmiForm::TakeColours(const ZorvColours& colours) {
   window.setColor(QPalette::Window, ToQColor(colours.background));
   window.setColor(QPalette::WindowText, ToQColor(colours.text));
   setPalette(window);
-  for (QWidget* panel : panel_at_tab_) panel->setPalette(window);
+  bitsync_panel_->SetColours(colours);
   irig_panel_->SetColours(colours);
+  link_analysis_panel_->SetColours(colours);
+  // New colours come with new setups (a recall, a switch): the panels show them.
+  bitsync_panel_->Refresh();
+  irig_panel_->RebuildTexts();
+  link_analysis_panel_->RebuildTexts();
 }
 
 void TZorvMmiForm::BringToFront() {
@@ -251,6 +265,7 @@ void TZorvMmiForm::TabControl1Change(int index) {
   Card().bitsync_setup.BerTestingEnabled = 0;
   Card().bitsync_setup.KnownErrorMode = 0;
   PanelBitsyncReloadClick();
+  if (VisiblePanel() == link_analysis_panel_) link_analysis_panel_->RebuildTexts();
 }
 
 void TZorvMmiForm::Tick(bool fifth_tick) {
@@ -304,6 +319,7 @@ void TZorvMmiForm::PostOpen() {
       data.status.option_ber_test = options.option_ber_test;
       data.fsp.option_present = fsp.option_present;
       window->RebuildTabs();
+      window->bitsync_panel_->Refresh();
       window->creating_ = false;
     });
   });
@@ -423,7 +439,11 @@ void TZorvMmiForm::PostPollingPass() {
   }
   thread.Post(CardLane::kPoll, [results = results_, read_values, ber_testing, window = this] {
     if (ber_testing) UpdateBitErrorRate(*read_values);
-    results->Post([window, read_values] { window->Card().status = *read_values; });
+    results->Post([window, read_values] {
+      window->Card().status = *read_values;
+      window->RefreshLinkAnalysis();
+      window->link_analysis_panel_->RefreshBuiltInTest();
+    });
   });
   if (++group > 1) group = 0;
 }
@@ -456,8 +476,14 @@ void TZorvMmiForm::ShowStatus(int32_t status, std::chrono::steady_clock::time_po
   }
   lock_text_->setText(text);
   QPalette fill = lock_colour_->palette();
-  fill.setColor(QPalette::Window, ToQColor(known ? kLockColours[status] : 0x808080));
+  fill.setColor(QPalette::Window, ToQColor(LockStatusColour(status)));
   lock_colour_->setPalette(fill);
+  RefreshLinkAnalysis();
+}
+
+void TZorvMmiForm::RefreshLinkAnalysis() {
+  link_analysis_panel_->RefreshValues();
+  link_analysis_panel_->RefreshLeds(status_code_);
 }
 
 QString TZorvMmiForm::LockText() const {

@@ -22,12 +22,18 @@ class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
+class TBitsyncLaMmiForm;
+class TBitsyncMmiForm;
 class TIrigReaderMmiForm;
 
 // The change messages a panel sends its card window, served at once.
 inline constexpr int kLinkAnalysisChangedMessage = 710;
 inline constexpr int kBitsyncChangedMessage = 720;
 inline constexpr int kIrigChangedMessage = 102400;
+
+// The lock state's colour (0x00BBGGRR) by status code: black NOCLK_NOSIG, red SEARCH, green
+// LOCK, yellow LOCK in the module's b mode, red ERROR, grey DOES NOT EXIST (and any other code).
+uint32_t LockStatusColour(int32_t status_code);
 
 // Tab indexes.
 inline constexpr int kBitsyncTab = 0;
@@ -74,7 +80,9 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
   // Why the card did not take the operator's last change; empty when it did.
   QString Refusal() const;
   QTabBar& Tabs() { return *tabs_; }
+  TBitsyncMmiForm& BitsyncPanel() { return *bitsync_panel_; }
   TIrigReaderMmiForm& IrigPanel() { return *irig_panel_; }
+  TBitsyncLaMmiForm& LinkAnalysisPanel() { return *link_analysis_panel_; }
   QWidget* VisiblePanel() const;
   const pollbitsynczorvstatusclass& CardThreads() const { return *threads_; }
   // Waits until the card's threads have nothing left to do, then shows what they handed back.
@@ -89,6 +97,8 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
   void RebuildTabs();
   void ShowPanel(int index);
   void ShowResults();
+  // The built-in test panel's values and LEDs from the card's status record.
+  void RefreshLinkAnalysis();
   CardData& Card() const;
   progzorvclass& Zorv() const { return *state_.zorv; }
 
@@ -125,8 +135,10 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
   QPushButton* reload_ = nullptr;
   QTabBar* tabs_ = nullptr;
   QStackedWidget* panels_ = nullptr;
-  // The bitsync and built-in test panels take their places at tabs 0 and 2.
-  std::array<QWidget*, 3> panel_at_tab_{};
+  TBitsyncMmiForm* bitsync_panel_ = nullptr;
   TIrigReaderMmiForm* irig_panel_ = nullptr;
+  TBitsyncLaMmiForm* link_analysis_panel_ = nullptr;
+  // By tab index.
+  std::array<QWidget*, 3> panel_at_tab_{};
   QLabel* refusal_ = nullptr;
 };

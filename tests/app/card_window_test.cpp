@@ -8,11 +8,14 @@
 #include <QTabBar>
 #include <QTest>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/BitsyncLaMmiUnit.h"
+#include "app/BitsyncMmiUnit.h"
 #include "app/IrigReaderMmiUnit.h"
 #include "app/ZorvAppMainUnit.h"
 #include "app/ZorvMmiUnit.h"
@@ -63,6 +66,7 @@ class CardWindowTest : public QObject {
   void markerFileOffsetsTheLoopBandwidth();
   void aRefusedChangeIsShownAndSoundsTheErrorSignal();
   void aChangeDuringAPollingPassReachesTheCard();
+  void aBitErrorTestWithForcedErrorsAndALostLock();
   void closingWaitsOnlyForTheCallInProgress();
   void aStuckCardFreezesNeitherTheOtherCardsNorTheExit();
   void irigMenuChangesTheSetup_data();
@@ -180,7 +184,7 @@ void CardWindowTest::statusStripShowsLockAndIrigTime() {
   QCOMPARE(window.LockText(), QString("LOCK"));
   QCOMPARE(window.LockColour(), QColor(0, 255, 0));
   QCOMPARE(window.IrigTimeText(), QString("001:00:00:00.500"));
-  QCOMPARE(window.IrigPanel().ValueText("Time"), QString("001:00:00:00.500"));
+  QCOMPARE(window.IrigPanel().Rows().Value("Time"), QString("001:00:00:00.500"));
   fake_->bitsync_status = 3;  // the module's b mode
   fake_->irig_time = 86401.25;
   TickAndSettle(window);
@@ -301,6 +305,39 @@ void CardWindowTest::aChangeDuringAPollingPassReachesTheCard() {
   BitsyncStatusData read;
   QVERIFY(zorv_->GetBitsyncProgrammedBitRate(0, read));
   QCOMPARE(read.programmed_bit_rate, 2048000u);
+}
+
+// On the built library and an emulated card, on the real clock: the polling pass reads the
+// counts once a second, so the test runs the window's timer for a few seconds.
+void CardWindowTest::aBitErrorTestWithForcedErrorsAndALostLock() {
+  platform::SetEnvironmentVariable("ZORV_EMULATE", "1");
+  Bind({ZORVDLL_PATH, ZORVDLL_PATH, ""});
+  TZorvMmiForm& window = Open(0);
+  const auto run_until = [&](const std::function<bool()>& done) {
+    for (int tick = 0; tick < 50 && !done(); ++tick) {
+      window.Tick(tick % 5 == 4);
+      QTest::qWait(200);
+    }
+    return done();
+  };
+  window.Tabs().setCurrentIndex(kBuiltInTestTab);
+  TBitsyncLaMmiForm& test = window.LinkAnalysisPanel();
+  test.Menu().findChild<QAction*>("Internal")->trigger();
+  test.Menu().findChild<QAction*>("ForcedError")->trigger();
+  QVERIFY(run_until([&] {
+    const double ber = test.Rows().Value("BER").toDouble();
+    return ber > 5e-4 && ber < 2e-3 && test.Rows().Value("Clock Count").toDouble() > 1e6;
+  }));
+  for (const char* led : {"PRN Correlator Locked", "PRN Correlator History"}) {
+    QCOMPARE(test.LedColour(led), QColor(0, 255, 0));
+  }
+  QCOMPARE(window.LockText(), QString("LOCK"));
+
+  // A bit rate that the emulated signal does not carry: the card loses lock.
+  dialogs_->text_answers.push_back("3000000");
+  window.BitsyncPanel().Menu().findChild<QAction*>("BitRate")->trigger();
+  QVERIFY(run_until([&] { return window.LockText() != "LOCK"; }));
+  QCOMPARE(window.Refusal(), QString());
 }
 
 void CardWindowTest::closingWaitsOnlyForTheCallInProgress() {
@@ -424,11 +461,11 @@ void CardWindowTest::irigMenuChangesTheSetup() {
   QCOMPARE(setup.SourceFormat, format);
   QCOMPARE(setup.SourceExternal != 0, external);
   QCOMPARE(setup.FlywheelEnabled != 0, flywheel);
-  QTEST(panel.ValueText("Code"), "code_text");
-  QTEST(panel.ValueText("Source"), "source_text");
-  QTEST(panel.ValueText("Flywheel"), "flywheel_text");
-  QTEST(panel.ValueText("Track"), "track_text");
-  QTEST(panel.ValueText("Status"), "status_text");
+  QTEST(panel.Rows().Value("Code"), "code_text");
+  QTEST(panel.Rows().Value("Source"), "source_text");
+  QTEST(panel.Rows().Value("Flywheel"), "flywheel_text");
+  QTEST(panel.Rows().Value("Track"), "track_text");
+  QTEST(panel.Rows().Value("Status"), "status_text");
   // The IRIG setup went to the card (simulate mode has no card to take it) and the item is
   // checked; the track rate stays in the window.
   if (!simulate) {
