@@ -22,9 +22,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "support/Ctimerclass.h"
-#include "tests/app/FakeZorvDllInstall.h"
-#include "tests/common/ScratchFolder.h"
-#include "tests/common/ScriptedDialogs.h"
+#include "tests/app/WindowTestEnvironment.h"
 #include "tests/common/SpeakerProbe.h"
 
 namespace {
@@ -84,11 +82,7 @@ class CardWindowTest : public QObject {
     Settle(window);
   }
 
-  std::unique_ptr<zorv_test::ScratchFolder> folder_;
-  std::unique_ptr<zorv_test::ScriptedDialogs> dialogs_;
-  std::unique_ptr<platform::VirtualClock> clock_;
-  std::unique_ptr<platform::ScopedClock> scoped_clock_;
-  std::vector<platform::LibraryHandle> fake_handles_;
+  std::unique_ptr<WindowTestEnvironment> env_;
   FakeZorvDllState* fake_ = nullptr;
   std::unique_ptr<progzorvclass> zorv_;
   ZorvProgramState state_;
@@ -96,10 +90,7 @@ class CardWindowTest : public QObject {
 };
 
 void CardWindowTest::init() {
-  folder_ = std::make_unique<zorv_test::ScratchFolder>("zorv_card_window");
-  dialogs_ = std::make_unique<zorv_test::ScriptedDialogs>();
-  clock_ = std::make_unique<platform::VirtualClock>();
-  scoped_clock_ = std::make_unique<platform::ScopedClock>(*clock_);
+  env_ = std::make_unique<WindowTestEnvironment>("zorv_card_window");
   fake_ = nullptr;
   state_.shutting_down = false;
   state_.marker_file = false;
@@ -114,19 +105,11 @@ void CardWindowTest::cleanup() {
   windows_.clear();
   zorv_.reset();
   state_.zorv = nullptr;
-  for (platform::LibraryHandle handle : fake_handles_) platform::FreeLibraryHandle(handle);
-  fake_handles_.clear();
-  platform::SetEnvironmentVariable("ZORV_EMULATE", "");
-  scoped_clock_.reset();
-  clock_.reset();
-  dialogs_.reset();
-  folder_.reset();
+  env_.reset();
 }
 
 FakeZorvDllState& CardWindowTest::InstallFake(int32_t card_count) {
-  fake_ = LoadFakeLibraryCopy(FAKE_ZORVDLL, folder_->Path(kLibraryFile), fake_handles_);
-  if (!fake_) qFatal("the fake library did not load: %s", platform::LastLibraryError().c_str());
-  fake_->card_count = card_count;
+  fake_ = &env_->InstallFake(card_count);
   Bind({kLibraryFile, kLibraryFile, ""});
   return *fake_;
 }
@@ -267,7 +250,7 @@ void CardWindowTest::aRefusedChangeIsShownAndSoundsTheErrorSignal() {
        "The card did not take the IRIG setup."},
       {kZorvApiSuccess, kIrigChangedMessage, 13, ""},
   };
-  zorv_test::SpeakerProbe speaker(*clock_);
+  zorv_test::SpeakerProbe speaker(env_->clock);
   for (const auto& c : cases) {
     fake_->result = c.result;
     const int64_t ms = speaker.MillisecondsOf([&] {
@@ -334,7 +317,7 @@ void CardWindowTest::aBitErrorTestWithForcedErrorsAndALostLock() {
   QCOMPARE(window.LockText(), QString("LOCK"));
 
   // A bit rate that the emulated signal does not carry: the card loses lock.
-  dialogs_->text_answers.push_back("3000000");
+  env_->dialogs.text_answers.push_back("3000000");
   window.BitsyncPanel().Menu().findChild<QAction*>("BitRate")->trigger();
   QVERIFY(run_until([&] { return window.LockText() != "LOCK"; }));
   QCOMPARE(window.Refusal(), QString());

@@ -19,9 +19,7 @@
 #include "support/KesBorFilesUnit.h"
 #include "support/keserrorlog.h"
 #include "tests/app/FakeCardWindow.h"
-#include "tests/app/FakeZorvDllInstall.h"
-#include "tests/common/ScratchFolder.h"
-#include "tests/common/ScriptedDialogs.h"
+#include "tests/app/WindowTestEnvironment.h"
 #include "tests/common/SpeakerProbe.h"
 #include "tests/dll/library_log.h"
 
@@ -69,46 +67,30 @@ class MainWindowTest : public QObject {
   }
   FakeCardWindow& OpenWindow(int32_t card);
   std::vector<LogEntry> AppLog() const { return zorv_test::ReadLogEntries(Path("ZorvApp.Log")); }
-  std::string Path(const std::string& name) const { return folder_->Path(name); }
+  std::string Path(const std::string& name) const { return env_->Path(name); }
   static std::string ReadSetting(const std::string& file, const std::string& section,
                                  const std::string& key);
   QString Caption() const { return form_->windowTitle(); }
 
-  std::unique_ptr<zorv_test::ScratchFolder> folder_;
-  std::unique_ptr<zorv_test::ScriptedDialogs> dialogs_;
-  std::unique_ptr<platform::VirtualClock> clock_;
-  std::unique_ptr<platform::ScopedClock> scoped_clock_;
-  std::vector<platform::LibraryHandle> fake_handles_;
+  std::unique_ptr<WindowTestEnvironment> env_;
   FakeZorvDllState* fake_ = nullptr;
   FakeCardWindowLog windows_;
   std::unique_ptr<TZorvAppMainForm> form_;
 };
 
 void MainWindowTest::init() {
-  folder_ = std::make_unique<zorv_test::ScratchFolder>("zorv_app_window");
-  dialogs_ = std::make_unique<zorv_test::ScriptedDialogs>();
-  clock_ = std::make_unique<platform::VirtualClock>();
-  scoped_clock_ = std::make_unique<platform::ScopedClock>(*clock_);
+  env_ = std::make_unique<WindowTestEnvironment>("zorv_app_window");
   windows_ = {};
   fake_ = nullptr;
-  platform::SetEnvironmentVariable("ZORV_EMULATE", "");
 }
 
 void MainWindowTest::cleanup() {
   form_.reset();
-  for (platform::LibraryHandle handle : fake_handles_) platform::FreeLibraryHandle(handle);
-  fake_handles_.clear();
-  platform::SetEnvironmentVariable("ZORV_EMULATE", "");
-  scoped_clock_.reset();
-  clock_.reset();
-  dialogs_.reset();
-  folder_.reset();
+  env_.reset();
 }
 
 FakeZorvDllState& MainWindowTest::InstallFake(int32_t card_count) {
-  fake_ = LoadFakeLibraryCopy(FAKE_ZORVDLL, Path(kLibraryFile), fake_handles_);
-  if (!fake_) qFatal("the fake library did not load: %s", platform::LastLibraryError().c_str());
-  fake_->card_count = card_count;
+  fake_ = &env_->InstallFake(card_count);
   return *fake_;
 }
 
@@ -173,7 +155,7 @@ void MainWindowTest::startsInSimulationWithoutCards() {
   QVERIFY(Has(AppLog(), 1,
               "Cannot change from simulate mode because there are no ZORV cards in the machine"));
 
-  zorv_test::SpeakerProbe speaker(*clock_);
+  zorv_test::SpeakerProbe speaker(env_->clock);
   QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
   const int64_t ms = speaker.MillisecondsOf([&] { form.Timer5HzTimer(); });
   QCOMPARE(ms, zorv_test::kClickBeepMs);
@@ -283,10 +265,10 @@ void MainWindowTest::saveAsSaveAndRecallRoundTrip() {
 
   // Save without a setup file asks for one.
   const std::string chosen = Path("pass7.zorv");
-  dialogs_->file_answers.push_back(chosen);
+  env_->dialogs.file_answers.push_back(chosen);
   form.Save1Click();
-  QCOMPARE(dialogs_->files.size(), size_t{1});
-  const FileRequest& save = dialogs_->files[0];
+  QCOMPARE(env_->dialogs.files.size(), size_t{1});
+  const FileRequest& save = env_->dialogs.files[0];
   QCOMPARE(save.kind, FileDialogKind::kSave);
   QCOMPARE(save.title, std::string("Save File"));
   QCOMPARE(save.directory, std::string(StartDirectory));
@@ -301,19 +283,19 @@ void MainWindowTest::saveAsSaveAndRecallRoundTrip() {
   // Save again writes the same file without asking.
   card.bitsync_setup.BitRate = 4096000;
   form.Save1Click();
-  QCOMPARE(dialogs_->files.size(), size_t{1});
+  QCOMPARE(env_->dialogs.files.size(), size_t{1});
   QCOMPARE(ReadSetting(kept, "BITSYNC_1", "BitRate"), std::string("4096000"));
 
   // Recall brings the file's setups back and programs them through the card windows.
   FakeCardWindow& window = OpenWindow(1);
   card.bitsync_setup.BitRate = 5000;
   card.irig_setup.SourceFormat = 2;
-  dialogs_->message_answers.push_back(MessageAnswer::kNo);
+  env_->dialogs.message_answers.push_back(MessageAnswer::kNo);
   window.edited = true;
-  dialogs_->file_answers.push_back(kept);
+  env_->dialogs.file_answers.push_back(kept);
   form.Recall1Click();
-  QCOMPARE(dialogs_->messages.size(), size_t{1});
-  const FileRequest& open = dialogs_->files[1];
+  QCOMPARE(env_->dialogs.messages.size(), size_t{1});
+  const FileRequest& open = env_->dialogs.files[1];
   QCOMPARE(open.kind, FileDialogKind::kOpen);
   QCOMPARE(open.title, std::string("Open File"));
   QCOMPARE(open.proposed_name, FileBaseName(kept));
@@ -333,28 +315,29 @@ void MainWindowTest::recallAsksBeforeDiscardingEdits() {
   window.edited = true;
   form.Timer5HzTimer();
 
-  dialogs_->message_answers.push_back(MessageAnswer::kCancel);
+  env_->dialogs.message_answers.push_back(MessageAnswer::kCancel);
   form.Recall1Click();
-  QCOMPARE(dialogs_->messages.size(), size_t{1});
-  QCOMPARE(dialogs_->messages[0].text, std::string("Setup Edited Without Saving.  Save First?"));
-  QCOMPARE(dialogs_->messages[0].caption, std::string("SAVE"));
-  QVERIFY(dialogs_->messages[0].buttons == MessageButtons::kYesNoCancel);
-  QVERIFY(dialogs_->files.empty());
+  QCOMPARE(env_->dialogs.messages.size(), size_t{1});
+  QCOMPARE(env_->dialogs.messages[0].text,
+           std::string("Setup Edited Without Saving.  Save First?"));
+  QCOMPARE(env_->dialogs.messages[0].caption, std::string("SAVE"));
+  QVERIFY(env_->dialogs.messages[0].buttons == MessageButtons::kYesNoCancel);
+  QVERIFY(env_->dialogs.files.empty());
 
   // Yes, but the save is cancelled in its file dialog: the edits stay and nothing is recalled.
-  dialogs_->message_answers.push_back(MessageAnswer::kYes);
+  env_->dialogs.message_answers.push_back(MessageAnswer::kYes);
   form.Recall1Click();
-  QCOMPARE(dialogs_->files.size(), size_t{1});
-  QVERIFY(dialogs_->files[0].kind == FileDialogKind::kSave);
+  QCOMPARE(env_->dialogs.files.size(), size_t{1});
+  QVERIFY(env_->dialogs.files[0].kind == FileDialogKind::kSave);
   QVERIFY(form.Edited());
 
   // Yes saves first, then asks for the file to recall.
   const std::string saved = Path("before.zorv");
-  dialogs_->message_answers.push_back(MessageAnswer::kYes);
-  dialogs_->file_answers = {saved, std::nullopt};
+  env_->dialogs.message_answers.push_back(MessageAnswer::kYes);
+  env_->dialogs.file_answers = {saved, std::nullopt};
   form.Recall1Click();
-  QCOMPARE(dialogs_->files.size(), size_t{3});
-  QVERIFY(dialogs_->files[2].kind == FileDialogKind::kOpen);
+  QCOMPARE(env_->dialogs.files.size(), size_t{3});
+  QVERIFY(env_->dialogs.files[2].kind == FileDialogKind::kOpen);
   QVERIFY(std::filesystem::exists(SetupFilePathAsKept(saved)));
   QVERIFY(!form.Edited());
   QVERIFY(!window.edited);
@@ -363,13 +346,13 @@ void MainWindowTest::recallAsksBeforeDiscardingEdits() {
 void MainWindowTest::recallOfAMissingFileSaysInvalidFile() {
   TZorvAppMainForm& form = StartOnFake(2);
   form.Zorv()->cards[0].bitsync_setup.BitRate = 3000000;
-  dialogs_->file_answers.push_back(Path("NOSUCH.ZORV"));
-  zorv_test::SpeakerProbe speaker(*clock_);
+  env_->dialogs.file_answers.push_back(Path("NOSUCH.ZORV"));
+  zorv_test::SpeakerProbe speaker(env_->clock);
   const int64_t ms = speaker.MillisecondsOf([&] { form.Recall1Click(); });
   QCOMPARE(ms, zorv_test::kErrorBeepMs);
-  QCOMPARE(dialogs_->messages.size(), size_t{1});
-  QCOMPARE(dialogs_->messages[0].text, std::string("INVALID SETUP FILE..ABORT LOAD"));
-  QCOMPARE(dialogs_->messages[0].caption, std::string("INVALID FILE"));
+  QCOMPARE(env_->dialogs.messages.size(), size_t{1});
+  QCOMPARE(env_->dialogs.messages[0].text, std::string("INVALID SETUP FILE..ABORT LOAD"));
+  QCOMPARE(env_->dialogs.messages[0].caption, std::string("INVALID FILE"));
   QCOMPARE(form.LastSetupFile(), std::string());
   QCOMPARE(form.Zorv()->cards[0].bitsync_setup.BitRate, 3000000);
 }
@@ -378,10 +361,10 @@ void MainWindowTest::aSetupFileThatCannotBeWrittenKeepsTheEdits() {
   TZorvAppMainForm& form = StartOnFake(2);
   OpenWindow(0).edited = true;
   form.Timer5HzTimer();
-  dialogs_->file_answers.push_back(Path("gone/PASS.ZORV"));
+  env_->dialogs.file_answers.push_back(Path("gone/PASS.ZORV"));
   form.SaveAs1Click();
-  QCOMPARE(dialogs_->messages.size(), size_t{1});
-  QCOMPARE(dialogs_->messages[0].caption, std::string("ERROR"));
+  QCOMPARE(env_->dialogs.messages.size(), size_t{1});
+  QCOMPARE(env_->dialogs.messages[0].caption, std::string("ERROR"));
   QVERIFY(form.Edited());
   QVERIFY(Caption().startsWith("*"));
   // The configuration file is written all the same.
@@ -391,7 +374,7 @@ void MainWindowTest::aSetupFileThatCannotBeWrittenKeepsTheEdits() {
 void MainWindowTest::aReadOnlySetupFileIsReported() {
   TZorvAppMainForm& form = StartOnFake(2);
   const std::string file = Path("LOCKED.ZORV");
-  dialogs_->file_answers.push_back(file);
+  env_->dialogs.file_answers.push_back(file);
   form.SaveAs1Click();
   std::filesystem::permissions(SetupFilePathAsKept(file), std::filesystem::perms::owner_read);
   if (!IsFileWriteProtected(SetupFilePathAsKept(file))) {
@@ -399,8 +382,8 @@ void MainWindowTest::aReadOnlySetupFileIsReported() {
   }
   form.Zorv()->cards[0].bitsync_setup.BitRate = 9600;
   form.Save1Click();
-  QCOMPARE(dialogs_->messages.size(), size_t{1});
-  QCOMPARE(dialogs_->messages[0].text,
+  QCOMPARE(env_->dialogs.messages.size(), size_t{1});
+  QCOMPARE(env_->dialogs.messages[0].text,
            std::string("The file is set to Read Only.  Fix it before saving the file"));
   QCOMPARE(ReadSetting(SetupFilePathAsKept(file), "BITSYNC_0", "BitRate"), std::string("1024000"));
   QCOMPARE(ReadSetting(ConfigurationFilePath(), "BITSYNC_0", "BitRate"), std::string("9600"));
@@ -410,14 +393,12 @@ void MainWindowTest::configurationFileRestoresTheLastSetup() {
   {
     TZorvAppMainForm& form = StartOnFake(2);
     form.Zorv()->cards[1].bitsync_setup.BitRate = 64000;
-    dialogs_->file_answers.push_back(Path("DAY2.ZORV"));
+    env_->dialogs.file_answers.push_back(Path("DAY2.ZORV"));
     form.SaveAs1Click();
     form.close();
     form_.reset();
   }
-  for (platform::LibraryHandle handle : fake_handles_) platform::FreeLibraryHandle(handle);
-  fake_handles_.clear();
-  std::filesystem::remove(Path(kLibraryFile));
+  env_->RemoveFake();
   TZorvAppMainForm& form = StartOnFake(2);
   QCOMPARE(form.LastSetupFile(), SetupFilePathAsKept(Path("DAY2.ZORV")));
   QCOMPARE(form.Zorv()->cards[1].bitsync_setup.BitRate, 64000);

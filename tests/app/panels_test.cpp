@@ -16,8 +16,7 @@
 #include "dll/keltnametables.h"
 #include "platform/clock.h"
 #include "support/keserrorlog.h"
-#include "tests/common/ScratchFolder.h"
-#include "tests/common/ScriptedDialogs.h"
+#include "tests/app/WindowTestEnvironment.h"
 #include "tests/common/SpeakerProbe.h"
 #include "tests/dll/library_log.h"
 
@@ -78,20 +77,14 @@ class PanelsTest : public QObject {
   // Chooses a menu item by name, as the operator does.
   void Choose(QMenu& menu, const QString& name) { Item(menu, name).trigger(); }
 
-  std::unique_ptr<zorv_test::ScratchFolder> folder_;
-  std::unique_ptr<zorv_test::ScriptedDialogs> dialogs_;
-  std::unique_ptr<platform::VirtualClock> clock_;
-  std::unique_ptr<platform::ScopedClock> scoped_clock_;
+  std::unique_ptr<WindowTestEnvironment> env_;
   std::unique_ptr<QWidget> owner_;
   std::vector<int> messages_;
   CardData card_;
 };
 
 void PanelsTest::init() {
-  folder_ = std::make_unique<zorv_test::ScratchFolder>("zorv_panels");
-  dialogs_ = std::make_unique<zorv_test::ScriptedDialogs>();
-  clock_ = std::make_unique<platform::VirtualClock>();
-  scoped_clock_ = std::make_unique<platform::ScopedClock>(*clock_);
+  env_ = std::make_unique<WindowTestEnvironment>("zorv_panels");
   OpenErrorLog(false, "3.32", "ZorvApp", "", "ZorvApp");
   owner_ = std::make_unique<QWidget>();
   messages_.clear();
@@ -101,10 +94,7 @@ void PanelsTest::init() {
 void PanelsTest::cleanup() {
   owner_.reset();
   CloseErrorLog(false);
-  scoped_clock_.reset();
-  clock_.reset();
-  dialogs_.reset();
-  folder_.reset();
+  env_.reset();
 }
 
 TBitsyncMmiForm& PanelsTest::BitsyncPanel(bool input_source_flag, bool marker_file) {
@@ -149,11 +139,11 @@ void PanelsTest::aBiphaseCodeLowersTheBitRate() {
 
 void PanelsTest::aWideLoopBandwidthIsNarrowedWithTwoLogLines() {
   TBitsyncMmiForm& panel = BitsyncPanel();
-  zorv_test::SpeakerProbe speaker(*clock_);
+  zorv_test::SpeakerProbe speaker(env_->clock);
   const int64_t ms = speaker.MillisecondsOf([&] { Choose(panel.Menu(), "SubMenuLoopBandwidth0"); });
   QCOMPARE(card_.bitsync_setup.LoopBandwidth, 2);
   QCOMPARE(ms, kNarrowedMs);
-  const auto log = zorv_test::ReadLogEntries(folder_->Path("ZorvApp.Log"));
+  const auto log = zorv_test::ReadLogEntries(env_->Path("ZorvApp.Log"));
   const auto narrowed = zorv_test::EntriesStartingWith(log, "Exceeded Maximum Loop BandWidth");
   QCOMPARE(narrowed.size(), size_t{1});
   QCOMPARE(zorv_test::EntriesStartingWith(log, " ... setting to maximum Loop BandWidth").size(),
@@ -205,16 +195,16 @@ void PanelsTest::bitRatePromptClampsAndRefusesWhatDoesNotParse() {
       {"abc", 25000000, zorv_test::kErrorBeepMs},                      // refused: the rate stays
       {std::nullopt, 25000000, zorv_test::kErrorBeepMs},
   };
-  zorv_test::SpeakerProbe speaker(*clock_);
+  zorv_test::SpeakerProbe speaker(env_->clock);
   for (const auto& c : cases) {
-    dialogs_->text_answers.push_back(c.answer);
+    env_->dialogs.text_answers.push_back(c.answer);
     const int64_t ms = speaker.MillisecondsOf([&] { Choose(panel.Menu(), "BitRate"); });
     QCOMPARE(card_.bitsync_setup.BitRate, c.bit_rate);
     QCOMPARE(ms, c.signal_ms);
   }
-  QCOMPARE(dialogs_->texts.front().caption, std::string("Input Range 10 - 25000000"));
-  QCOMPARE(dialogs_->texts.front().prompt, std::string("Enter the Bit Rate"));
-  QCOMPARE(dialogs_->texts.front().proposed, std::string("1024000"));
+  QCOMPARE(env_->dialogs.texts.front().caption, std::string("Input Range 10 - 25000000"));
+  QCOMPARE(env_->dialogs.texts.front().prompt, std::string("Enter the Bit Rate"));
+  QCOMPARE(env_->dialogs.texts.front().proposed, std::string("1024000"));
   QCOMPARE(messages_.size(), size_t{4});
 }
 
