@@ -6,19 +6,22 @@ namespace platform {
 namespace {
 
 // Written from a signal handler (or the console's handler thread): lock-free by requirement.
-std::atomic<bool> interrupt_requested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<int> interrupt_count{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 }  // namespace
 
 bool InterruptRequested() {
-  return interrupt_requested.load();
+  return interrupt_count.load() > 0;
+}
+int InterruptCount() {
+  return interrupt_count.load();
 }
 void RequestInterrupt() {
-  interrupt_requested.store(true);
+  interrupt_count.fetch_add(1);
 }
 void ClearInterrupt() {
-  interrupt_requested.store(false);
+  interrupt_count.store(0);
 }
 
 }  // namespace platform

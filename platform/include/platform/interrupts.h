@@ -8,6 +8,9 @@ namespace platform {
 // flag instead of ending the process.
 void CatchInterrupts();
 bool InterruptRequested();
+// How many times Ctrl+C came since the flag was last cleared: a program waiting for something
+// it cannot cut short can end at once on the second.
+int InterruptCount();
 // Raises the flag as Ctrl+C does.
 void RequestInterrupt();
 void ClearInterrupt();
