@@ -458,6 +458,10 @@ bool ReadCheckedSetupFile(const std::string& path, const std::string& configurat
                                NameMatching::kTolerant);
 }
 
+bool HasBitsyncSection(const std::string& path, size_t card) {
+  return !platform::ReadProfileSection(path, Section(kBitsyncPrefix, card)).empty();
+}
+
 std::vector<std::string> CheckSetupFile(const std::string& path, std::span<const CardData> cards) {
   std::vector<std::string> problems = WholeFileProblems(path);
   if (!problems.empty()) return problems;

@@ -44,6 +44,9 @@ bool WriteSetupFile(const std::string& path, const std::string& configuration_pa
 bool ReadSetupFile(const std::string& path, const std::string& configuration_path,
                    std::string& last_setup_file, std::span<CardData> cards);
 
+// True when the file has a bit synchronizer section for the card index.
+bool HasBitsyncSection(const std::string& path, size_t card);
+
 // What keeps a setup file from being taken exactly as written, one text per problem: one that
 // names the section, key and value ("[BITSYNC_0] InputCode=FOO: not an input code"), or one
 // about the whole file ("holds control bytes: not a text file"); nothing when every value is

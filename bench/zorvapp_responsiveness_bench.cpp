@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
   }
   platform::SetEnvironmentVariable("ZORV_SILENT", "1");
   platform::SetEnvironmentVariable("ZORV_EMULATE", std::to_string(kCards));
+  // Cards as they power up, whatever an earlier run left on them.
+  platform::SetEnvironmentVariable("ZORV_EMULATE_FRESH", "1");
   const std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                        ("zorvapp_bench_" + std::to_string(platform::ProcessId()));
   std::filesystem::create_directories(folder);

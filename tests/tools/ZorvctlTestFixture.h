@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -20,39 +21,61 @@
 #include "tools/zorvctl/Zorvctl.h"
 
 // Virtual time that raises the interrupt flag, as Ctrl+C does, once it reaches the stop time,
-// and notes whether the single-instance name was taken while the program slept.
+// and notes whether the single-instance name was taken while the program slept. It can make
+// every reading of the clock cost time, as slow card reads between them would.
 class InterruptingClock final : public platform::Clock {
  public:
   void Sleep(uint32_t milliseconds) override {
-    time_.Sleep(milliseconds);
-    if (time_.MonotonicNanoseconds() >= interrupt_at_) platform::RequestInterrupt();
+    Advance(int64_t{milliseconds} * 1'000'000);
     name_taken_while_sleeping_ = platform::InstanceGuard(kSingleInstanceName).AlreadyRunning();
   }
   void Yield() override { time_.Yield(); }
   int64_t PerformanceCounter() override { return time_.PerformanceCounter(); }
   int64_t PerformanceFrequency() override { return time_.PerformanceFrequency(); }
   platform::LocalTime Now() override { return time_.Now(); }
-  int64_t MonotonicNanoseconds() override { return time_.MonotonicNanoseconds(); }
+  int64_t MonotonicNanoseconds() override {
+    Advance(reading_cost_);
+    return time_.MonotonicNanoseconds();
+  }
 
   void InterruptAfterMilliseconds(int64_t milliseconds) {
     interrupt_at_ = time_.MonotonicNanoseconds() + milliseconds * 1'000'000;
   }
+  void ChargeEveryReading(int64_t milliseconds) { reading_cost_ = milliseconds * 1'000'000; }
   bool NameTakenWhileSleeping() const { return name_taken_while_sleeping_; }
 
  private:
+  // One Ctrl+C: a second would end the program at once.
+  void Advance(int64_t nanoseconds) {
+    time_.Advance(nanoseconds);
+    if (time_.MonotonicNanoseconds() >= interrupt_at_) {
+      platform::RequestInterrupt();
+      interrupt_at_ = INT64_MAX;
+    }
+  }
+
   platform::VirtualClock time_;
   int64_t interrupt_at_ = INT64_MAX;
+  int64_t reading_cost_ = 0;
   bool name_taken_while_sleeping_ = false;
 };
 
 class ZorvctlTest : public ::testing::Test {
  protected:
-  void SetUp() override { platform::ClearInterrupt(); }
+  void SetUp() override {
+    platform::ClearInterrupt();
+    end_process_calls = 0;
+  }
 
   void TearDown() override {
     for (platform::LibraryHandle handle : handles_) platform::FreeLibraryHandle(handle);
     platform::ClearInterrupt();
+    EXPECT_EQ(end_process_calls, 0) << "the program ended the process";
   }
+
+  // Stands in for ending the process at once, which would end the test.
+  static void NoteEndProcess(int) { ++end_process_calls; }
+  static inline std::atomic<int> end_process_calls{0};
 
   FakeZorvDllState& InstallFake() {
     return InstallFakeLibrary(FAKE_ZORVDLL, Path(kLibraryFile), handles_);
@@ -62,8 +85,8 @@ class ZorvctlTest : public ::testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     // The fake in the current directory, not the library the build put beside the tests.
-    const int exit_code =
-        zorvctl::RunZorvctl(words, out, err, {{kLibraryFile, Path("fallback/" + kLibraryFile)}});
+    const int exit_code = zorvctl::RunZorvctl(
+        words, out, err, {{kLibraryFile, Path("fallback/" + kLibraryFile)}, NoteEndProcess});
     out_ = out.str();
     err_ = err.str();
     return exit_code;

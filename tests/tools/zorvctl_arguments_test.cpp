@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "tests/tools/ZorvctlTestFixture.h"
@@ -19,7 +20,17 @@ struct Accepted {
   std::function<void(const Arguments&)> check;
 };
 
-TEST(ZorvctlArguments, CommandLinesItAccepts) {
+// In a scratch folder of the test's own, where a scenario file and a folder lie.
+class ZorvctlArguments : public ZorvctlTest {
+ protected:
+  void SetUp() override {
+    ZorvctlTest::SetUp();
+    WriteText(Path("scenario.ini"), "[Bus]\r\nCards=1\r\n");
+    std::filesystem::create_directory(Path("folder"));
+  }
+};
+
+TEST_F(ZorvctlArguments, CommandLinesItAccepts) {
   const std::vector<Accepted> cases = {
       {{"list"},
        [](const Arguments& a) {
@@ -76,6 +87,22 @@ TEST(ZorvctlArguments, CommandLinesItAccepts) {
        }},
       {{"load", "setup.zorv"}, [](const Arguments& a) { EXPECT_EQ(a.file, "setup.zorv"); }},
       {{"save", "-"}, [](const Arguments& a) { EXPECT_EQ(a.file, "-"); }},
+      {{"check", "setup.zorv"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.command, Command::kCheck);
+         EXPECT_EQ(a.file, "setup.zorv");
+       }},
+      {{"--simulate", "list", "--emulate", "0", "--emulate-fresh"},
+       [](const Arguments& a) {
+         EXPECT_TRUE(a.simulate);
+         EXPECT_TRUE(a.emulate_fresh);
+         EXPECT_EQ(a.emulate, "0");
+       }},
+      {{"ber", "--card", "1", "--seconds", "2", "--max-ber=1e-6"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.max_ber, 1e-6);
+         EXPECT_FALSE(a.simulate);
+       }},
   };
   for (const Accepted& accepted : cases) {
     SCOPED_TRACE(::testing::PrintToString(accepted.words));
@@ -92,7 +119,7 @@ struct Refused {
   std::string error;
 };
 
-TEST(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
+TEST_F(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
   const std::vector<Refused> cases = {
       {{}, "no command given"},
       {{"--emulate", "2"}, "no command given"},
@@ -127,6 +154,29 @@ TEST(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
       {{"load"}, "load needs a FILE"},
       {{"save", "a.zorv", "b.zorv"}, "save takes no argument b.zorv"},
       {{"load", "--json"}, "load has no option --json"},
+      {{"check"}, "check needs a FILE"},
+      // Anything but a card count the emulator takes or a file it can read is a mistake,
+      // found before the library runs without cards.
+      {{"--emulate", "-1", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; -1 is neither"},
+      {{"--emulate", "17", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; 17 is neither"},
+      {{"--emulate", "2x", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; 2x is neither"},
+      {{"--emulate", "missing.ini", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; missing.ini is "
+       "neither"},
+      {{"--emulate", "folder", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; folder is neither"},
+      {{"--emulate-fresh", "list"}, "--emulate-fresh needs --emulate"},
+      {{"--simulate=yes", "list"}, "--simulate takes no value"},
+      {{"list", "--simulate", "--simulate"}, "--simulate is given twice"},
+      {{"ber", "--card", "1", "--seconds", "3", "--max-ber", "-1"},
+       "--max-ber takes a bit error rate from 0 to 1, such as 1e-6"},
+      {{"ber", "--card", "1", "--seconds", "3", "--max-ber", "nan"},
+       "--max-ber takes a bit error rate from 0 to 1, such as 1e-6"},
+      {{"ber", "--card", "1", "--seconds", "3", "--max-ber", "1e-3x"},
+       "--max-ber takes a bit error rate from 0 to 1, such as 1e-6"},
   };
   for (const Refused& refused : cases) {
     SCOPED_TRACE(::testing::PrintToString(refused.words));
@@ -150,18 +200,27 @@ TEST_F(ZorvctlUsageTest, WrongUsageIsOneLineAndExitCodeTwoWithoutTouchingTheCard
 }
 
 TEST_F(ZorvctlUsageTest, EveryCommandHasItsHelp) {
+  const std::string usage = "Usage: zorvctl [--emulate N|SCENARIO [--emulate-fresh]] [--simulate] ";
   EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_THAT(out_, ::testing::StartsWith("Usage: zorvctl [--emulate N|SCENARIO] COMMAND"));
+  EXPECT_THAT(out_, ::testing::StartsWith(usage + "COMMAND"));
   EXPECT_THAT(out_,
               ::testing::HasSubstr("Exit status: 0 done, 1 an operation failed, 2 wrong usage"));
+  // The refusal holds across programs and users everywhere.
+  EXPECT_THAT(out_, ::testing::HasSubstr("while ZorvApp or another zorvctl runs"));
+  EXPECT_THAT(out_, ::testing::Not(::testing::HasSubstr("within one process")));
   for (const char* command : {"list", "status", "load", "save", "ber", "irig"}) {
     SCOPED_TRACE(command);
     // Help wins over anything else on the line, even wrong usage.
     EXPECT_EQ(Run({command, "--card", "99", "--help"}), 0);
-    EXPECT_THAT(out_, ::testing::StartsWith(std::string("Usage: zorvctl [--emulate N|SCENARIO] ") +
-                                            command));
+    EXPECT_THAT(out_, ::testing::StartsWith(usage + command));
     EXPECT_EQ(err_, "");
   }
+  EXPECT_EQ(Run({"check", "--help"}), 0);
+  EXPECT_THAT(out_, ::testing::StartsWith("Usage: zorvctl check FILE"));
+  EXPECT_EQ(Run({"status", "--help"}), 0);
+  EXPECT_THAT(out_, ::testing::HasSubstr("A reading takes about 2.5 s per card"));
+  EXPECT_EQ(Run({"ber", "--help"}), 0);
+  EXPECT_THAT(out_, ::testing::HasSubstr("estimated from the bit counts read before\nand after"));
   EXPECT_EQ(Run({"ber", "-h"}), 0);
   EXPECT_THAT(out_, ::testing::HasSubstr("Cards are counted from 1"));
   EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));

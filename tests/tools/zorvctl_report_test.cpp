@@ -72,6 +72,7 @@ TEST(ZorvctlStatus, TextShowsTheLinkAnalysisPanelsFormats) {
   const std::string text = zorvctl::StatusText(PolledReading());
 
   EXPECT_THAT(text, ::testing::StartsWith("card 2  LOCK\n"));
+  EXPECT_THAT(text, HasSubstr("  Bit Rate            1024000 bps\n"));
   EXPECT_THAT(text, HasSubstr("  IRIG Time           123:04:05:06.789\n"));
   EXPECT_THAT(text, HasSubstr("  IRIG Status         FLYWHEEL\n"));
   EXPECT_THAT(text, HasSubstr("  Error Count         1234\n"));
@@ -81,7 +82,7 @@ TEST(ZorvctlStatus, TextShowsTheLinkAnalysisPanelsFormats) {
   EXPECT_THAT(text, HasSubstr("  BIT                 00 00 A1 00 00\n"));
 }
 
-TEST(ZorvctlStatus, WithoutATestTheErrorCountIsZeroAndNoRateIsShown) {
+TEST(ZorvctlStatus, WithoutATestTextAndJsonAgreeThatErrorsAndRateAreNotMeasured) {
   zorvctl::StatusReading reading = PolledReading();
   reading.ber_test = false;
   reading.irig_setup.SourceExternal = 0;
@@ -89,8 +90,8 @@ TEST(ZorvctlStatus, WithoutATestTheErrorCountIsZeroAndNoRateIsShown) {
   const std::string text = zorvctl::StatusText(reading);
   const auto json = ReadJson(zorvctl::StatusJson(reading));
 
-  EXPECT_THAT(text, HasSubstr("  Error Count         0\n"));
-  EXPECT_THAT(text, Not(HasSubstr("BER")));
+  EXPECT_THAT(text, HasSubstr("  Error Count         n/a\n"));
+  EXPECT_THAT(text, HasSubstr("  BER                 n/a\n"));
   EXPECT_THAT(text, HasSubstr("  IRIG Status         INTERNAL RTC\n"));
   ASSERT_TRUE(json);
   EXPECT_TRUE((*json)["error_count"].IsNull());
@@ -117,6 +118,17 @@ TEST(ZorvctlStatus, JsonCarriesEveryValueOfAPolledCard) {
   EXPECT_EQ((*json)["link_analysis_status"].items.size(), 3u);
 }
 
+TEST(ZorvctlStatus, JsonNumbersCarryTheDigitsTheyMean) {
+  zorvctl::StatusReading reading = PolledReading();
+  reading.irig_time = 86400.123456789;
+  reading.values.bit_error_rate = 1.0 / 3.0;
+
+  const std::string text = zorvctl::StatusJson(reading);
+
+  EXPECT_THAT(text, HasSubstr("\"irig_time\":86400.123457,"));
+  EXPECT_THAT(text, HasSubstr("\"ber\":0.33333,"));
+}
+
 TEST(ZorvctlStatus, ACardThatIsNotPolledHasNoSlowValues) {
   zorvctl::StatusReading reading = PolledReading();
   reading.polled = false;
@@ -140,9 +152,9 @@ TEST(ZorvctlBer, ProgressAndSummaryLines) {
   reading.card = 1;
   reading.elapsed_seconds = 2.0004;
   reading.lock_status = 2;
-  reading.values.bit_count = 2048000;
-  reading.values.error_count = 2048;
-  reading.values.bit_error_rate = 0.001;
+  reading.bit_count = 2048000;
+  reading.error_count = 2048;
+  reading.bit_error_rate = 0.001;
 
   EXPECT_EQ(zorvctl::BerText(reading),
             "card 1  elapsed 2.0 s  bits 2048000  errors 2048  BER 1.0000E-0003  LOCK");
@@ -150,7 +162,7 @@ TEST(ZorvctlBer, ProgressAndSummaryLines) {
   reading.summary = true;
   reading.pattern_15_bit = false;
   reading.forced_errors = true;
-  reading.values.link_analysis_status[0] = 0;
+  reading.correlator_locked = true;
   EXPECT_EQ(zorvctl::BerText(reading),
             "card 1  summary: 11-bit internal pattern, forced errors on  elapsed 2.0 s  bits "
             "2048000  errors 2048  BER 1.0000E-0003  LOCK  PRN correlator locked");
@@ -159,7 +171,34 @@ TEST(ZorvctlBer, ProgressAndSummaryLines) {
   EXPECT_EQ((*json)["reading"].text, "summary");
   EXPECT_EQ((*json)["pattern"].number, 11);
   EXPECT_TRUE((*json)["prn_correlator_locked"].boolean);
-  EXPECT_EQ((*json)["elapsed_s"].number, 2.0004);
+  EXPECT_FALSE((*json)["lock_lost"].boolean);
+  EXPECT_EQ((*json)["elapsed_s"].number, 2.0);
+  EXPECT_EQ((*json)["ber"].number, 0.001);
+}
+
+TEST(ZorvctlBer, ARateThatWasNotMeasuredIsNotAvailable) {
+  zorvctl::BerReading reading;
+  reading.summary = true;
+  reading.lock_status = 1;
+  reading.lock_lost = true;
+
+  EXPECT_EQ(zorvctl::BerText(reading),
+            "card 1  summary: 15-bit internal pattern, forced errors off  elapsed 0.0 s  bits 0  "
+            "errors 0  BER n/a  SEARCH  PRN correlator not locked  (lock lost during the test)");
+  const auto json = ReadJson(zorvctl::BerJson(reading));
+  ASSERT_TRUE(json);
+  EXPECT_TRUE((*json)["ber"].IsNull());
+  EXPECT_TRUE((*json)["lock_lost"].boolean);
+}
+
+TEST(ZorvctlList, TheHeaderCountsCardsAndSaysHowManyTheLibraryFound) {
+  EXPECT_EQ(zorvctl::ListHeader(1, 1, false, false), "1 card");
+  EXPECT_EQ(zorvctl::ListHeader(2, 2, false, false), "2 cards");
+  EXPECT_EQ(zorvctl::ListHeader(4, 6, false, false),
+            "4 cards (the library found 6; zorvctl uses the first 4)");
+  EXPECT_EQ(zorvctl::ListHeader(2, 2, true, false), "simulate mode: 2 cards with simulated data");
+  EXPECT_EQ(zorvctl::ListHeader(3, 0, true, true),
+            "simulate mode: the library found no card; 3 cards with simulated data");
 }
 
 TEST(ZorvctlList, UnansweredValuesAreShownAsSuch) {

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/tools/JsonReader.h"
 #include "tests/tools/ZorvctlTestFixture.h"
 
@@ -30,7 +32,9 @@ TEST_F(SessionTest, RefusesWhileTheOperatorProgramsNameIsTaken) {
   {
     const platform::InstanceGuard zorv_app(kSingleInstanceName);
     EXPECT_EQ(Run({"list"}), 1);
-    EXPECT_EQ(err_, "zorvctl: ZorvApp is running; zorvctl does not drive the cards beside it\n");
+    EXPECT_EQ(err_,
+              "zorvctl: ZorvApp or another zorvctl is running; zorvctl does not drive the cards "
+              "beside it\n");
     EXPECT_EQ(out_, "");
     EXPECT_EQ(fake_->open_calls, 0);
     EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));
@@ -148,6 +152,49 @@ TEST_F(SessionTest, BerCutShortByCtrlCStillTurnsTheTestOff) {
   EXPECT_EQ(fake_->bitsync_setups[1].BerTestingEnabled, 0);
 }
 
+TEST_F(SessionTest, BerWithoutBitsMeasuresNoRateAndFails) {
+  fake_->bit_count = 0;
+
+  EXPECT_EQ(Run({"ber", "--card", "1", "--seconds", "2", "--json"}), 1);
+
+  EXPECT_EQ(err_, "zorvctl: ber: card 1 counted no bit; no bit error rate\n");
+  const std::vector<JsonValue> readings = JsonLines();
+  ASSERT_EQ(readings.size(), 3u) << out_;
+  for (const JsonValue& reading : readings) EXPECT_TRUE(reading["ber"].IsNull());
+  EXPECT_EQ(fake_->bitsync_setups[1].BerTestingEnabled, 0) << "the test is off again";
+}
+
+TEST_F(SessionTest, BerWithoutLockMeasuresNoRateAndFails) {
+  fake_->bit_count = 7000;
+  fake_->bitsync_status = 1;
+
+  EXPECT_EQ(Run({"ber", "--card", "2", "--seconds", "1"}), 1);
+
+  EXPECT_EQ(err_, "zorvctl: ber: card 2 lost its lock during the test; no bit error rate\n");
+  EXPECT_THAT(out_, HasSubstr("bits 7000  errors 7  BER n/a  SEARCH  PRN correlator"));
+  EXPECT_THAT(out_, HasSubstr("(lock lost during the test)"));
+}
+
+TEST_F(SessionTest, MaxBerMakesTheTestAPassOrFail) {
+  fake_->bit_count = 7000;  // and 7 errors: 1.0E-3
+  struct Case {
+    const char* max_ber;
+    int exit_code;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"1e-2", 0, ""},
+      {"0.001", 0, ""},
+      {"1e-4", 1,
+       "zorvctl: ber: card 1 bit error rate 1.0000E-0003 is above --max-ber 1.0000E-0004\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.max_ber);
+    EXPECT_EQ(Run({"ber", "--card", "1", "--seconds", "1", "--max-ber", c.max_ber}), c.exit_code);
+    EXPECT_EQ(err_, c.error);
+  }
+}
+
 TEST_F(SessionTest, BerIsRefusedOnACardTheCardWindowWouldNotPoll) {
   fake_->max_input_source = 3;
 
@@ -201,6 +248,8 @@ TEST_F(SessionTest, LoadProgramsEveryCardAndSaveWritesTheSetupsBack) {
   EXPECT_THAT(ReadText(Path("ZORVCFG.CFG")), HasSubstr("LastSetupFile=" + kept + "\r\n"));
 
   EXPECT_EQ(Run({"save", Path("copy.zorv")}), 0) << err_;
+  EXPECT_EQ(out_,
+            "saved the setups of 2 cards to " + SetupFilePathAsKept(Path("copy.zorv")) + "\n");
 
   const std::string copy = ReadText(SetupFilePathAsKept(Path("copy.zorv")));
   EXPECT_THAT(copy, HasSubstr("[BITSYNC_0]\r\nModel=KELT_10\r\n"));
@@ -209,6 +258,136 @@ TEST_F(SessionTest, LoadProgramsEveryCardAndSaveWritesTheSetupsBack) {
   EXPECT_THAT(copy, ::testing::Not(HasSubstr("CommonArea")));
   EXPECT_THAT(ReadText(Path("ZORVCFG.CFG")),
               HasSubstr("LastSetupFile=" + SetupFilePathAsKept(Path("copy.zorv")) + "\r\n"));
+}
+
+TEST_F(SessionTest, LoadChecksTheWholeFileFirstAndProgramsNothingOnAnyBadValue) {
+  WriteText(Path("ZORVCFG.CFG"), "[CommonArea]\r\nLastSetupFile=\r\n");
+  const std::string configuration = ReadText(Path("ZORVCFG.CFG"));
+  const std::string path = SetupFilePathAsKept(Path("bad.zorv"));
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<std::string> problems;
+  };
+  const Case cases[] = {
+      {"junk",
+       std::string("\x7f"
+                   "ELF\x02\x01\x00junk",
+                   10),
+       {"holds control bytes: not a text file"}},
+      {"empty", "", {"holds no BITSYNC_n or IRIG_n section"}},
+      {"values",
+       "[BITSYNC_0]\r\nInputCode=FOO\r\nBitRate=50000000\r\n[BITSYNC_1]\r\nModel=KELT_99\r\n"
+       "Pattern15Bit=yes\r\n",
+       {"[BITSYNC_0] InputCode=FOO: not an input code",
+        "[BITSYNC_0] BitRate=50000000: outside 10 to 25000000 bit/s for KELT_20 with NRZL",
+        "[BITSYNC_1] Model=KELT_99: not a model",
+        "[BITSYNC_1] Pattern15Bit=yes: neither YES nor NO"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(Path("bad.zorv"), c.content);
+
+    EXPECT_EQ(Run({"load", "bad.zorv"}), 1);
+
+    std::string expected;
+    for (const std::string& problem : c.problems) {
+      expected += "zorvctl: load: " + path + ": " + problem + "\n";
+    }
+    expected += "zorvctl: load: " + path + " was not loaded; no card was programmed\n";
+    EXPECT_EQ(err_, expected);
+    EXPECT_EQ(out_, "");
+    EXPECT_EQ(fake_->bitsync_setup_loads, 0);
+    EXPECT_EQ(fake_->irig_setup_loads, 0);
+    EXPECT_EQ(ReadText(Path("ZORVCFG.CFG")), configuration) << "not the last setup file";
+  }
+}
+
+TEST_F(SessionTest, LoadTakesNamesInTheFormZorvctlShowsThemAndInAnyCase) {
+  WriteText(Path("plain.zorv"),
+            "[BITSYNC_0]\r\nModel=keltv2_20\r\nInputSource=SE_INPUT 7\r\nInputCode=biol\r\n"
+            "[IRIG_0]\r\nSourceFormat=irig g\r\n");
+
+  EXPECT_EQ(Run({"load", "plain.zorv"}), 0) << err_;
+
+  EXPECT_EQ(fake_->bitsync_setups[0].Model, 4);
+  EXPECT_EQ(fake_->bitsync_setups[0].InputSource, 6);
+  EXPECT_EQ(fake_->bitsync_setups[0].InputCode, 3);
+  EXPECT_EQ(fake_->irig_setups[0].SourceFormat, 2);
+  // Kept in the file's own form.
+  EXPECT_THAT(ReadText(Path("ZORVCFG.CFG")), HasSubstr("InputSource=SE_INPUT 7 ( J1-35)\r\n"));
+}
+
+TEST_F(SessionTest, CheckTouchesNoCardAndFailsOnEveryBadValue) {
+  WriteText(Path("good.zorv"), "[BITSYNC_2]\r\nModel=TAVIN\r\nLoopBandwidth=3.0\r\n");
+  WriteText(Path("bad.zorv"), "[IRIG_0]\r\nFlywheel=YES\r\n");
+
+  EXPECT_EQ(Run({"check", "good.zorv"}), 0) << err_;
+  EXPECT_EQ(out_,
+            SetupFilePathAsKept(Path("good.zorv")) + ": every value can be taken as written\n");
+
+  EXPECT_EQ(Run({"check", "bad.zorv"}), 1);
+  EXPECT_EQ(err_, "zorvctl: check: " + SetupFilePathAsKept(Path("bad.zorv")) +
+                      ": [IRIG_0] Flywheel=YES: no such key\n");
+  EXPECT_EQ(fake_->open_calls, 0);
+  EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));
+}
+
+TEST_F(SessionTest, SaveOntoAFolderWritesNothing) {
+  std::filesystem::create_directory(Path("folder.zorv"));
+  const std::string path = SetupFilePathAsKept(Path("folder.zorv"));
+
+  EXPECT_EQ(Run({"save", "folder.zorv"}), 1);
+
+  EXPECT_EQ(err_, "zorvctl: save: " + path + " is not a file; nothing was written\n");
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+  EXPECT_FALSE(std::filesystem::exists(path + ".BAK"));
+  EXPECT_FALSE(std::filesystem::exists(Path("ZORVCFG.CFG")));
+}
+
+TEST_F(SessionTest, ARunOnFewerCardsKeepsTheSetupsOfTheOthers) {
+  WriteText(Path("ZORVCFG.CFG"),
+            "[BITSYNC_0]\r\nBitRate=2000000\r\n[BITSYNC_3]\r\nModel=TAVIN\r\nBitRate=3000000\r\n"
+            "[IRIG_3]\r\nSourceFormat=IRIG G\r\n");
+
+  EXPECT_EQ(Run({"irig", "--card", "1", "--code", "A"}), 0) << err_;
+
+  const std::string configuration = ReadText(Path("ZORVCFG.CFG"));
+  EXPECT_THAT(configuration, HasSubstr("[BITSYNC_3]\r\nModel=TAVIN\r\nBitRate=3000000\r\n"));
+  EXPECT_THAT(configuration, HasSubstr("[IRIG_3]\r\nSourceFormat=IRIG G\r\n"));
+  EXPECT_THAT(configuration, HasSubstr("[IRIG_0]\r\nSourceFormat=IRIG A\r\n"));
+}
+
+// A configuration file that cannot be written, as a folder even for a user who may write
+// read-only files: the cards are programmed all the same, and zorvctl says both.
+TEST_F(SessionTest, AConfigurationThatCannotBeKeptIsReportedAfterWhatWasDone) {
+  std::filesystem::create_directory(Path("ZORVCFG.CFG"));
+  WriteText(Path("pass.zorv"), "[BITSYNC_0]\r\nBitRate=2000000\r\n");
+  const std::string configuration = Path("ZORVCFG.CFG");
+
+  EXPECT_EQ(Run({"load", "pass.zorv"}), 1);
+  EXPECT_EQ(fake_->bitsync_setup_loads, 2);
+  EXPECT_EQ(err_, "zorvctl: load: cards 1, 2 took the setups of " +
+                      SetupFilePathAsKept(Path("pass.zorv")) +
+                      ", but they could not be kept: " + configuration + " could not be written\n");
+
+  EXPECT_EQ(Run({"irig", "--card", "2", "--code", "G"}), 1);
+  EXPECT_EQ(fake_->irig_setup_loads, 3);
+  EXPECT_EQ(err_, "zorvctl: irig: card 2 took the IRIG setup, but it could not be kept: " +
+                      configuration + " could not be written\n");
+}
+
+TEST_F(SessionTest, AWatchPeriodShorterThanAReadingIsSaidOnce) {
+  // Each reading of the clock costs 1.5 s, so a reading of both cards takes 1.5 s at least.
+  clock_.ChargeEveryReading(1500);
+  clock_.InterruptAfterMilliseconds(20000);
+
+  EXPECT_EQ(Run({"status", "--watch", "1", "--json"}), 0) << err_;
+
+  EXPECT_THAT(err_, ::testing::MatchesRegex("zorvctl: status: a reading of 2 cards takes "
+                                            "[0-9.]+ s, longer than --watch 1; the readings "
+                                            "follow each other without a pause\n"));
+  EXPECT_GT(JsonLines().size(), 2u);
 }
 
 TEST_F(SessionTest, LoadOfAMissingFileChangesNothing) {
@@ -229,10 +408,18 @@ TEST_F(SessionTest, ACardRefusingItsSetupFailsTheLoad) {
   EXPECT_EQ(err_, "zorvctl: load: cards 1, 2 did not take the setups\n");
 }
 
-TEST_F(SessionTest, WithoutCardsTheListShowsSimulatedCards) {
+TEST_F(SessionTest, WithoutCardsZorvctlFailsUnlessAskedToSimulate) {
   fake_->card_count = 0;
+  for (const char* command : {"list", "status"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Run({command, "--json"}), 1);
+    EXPECT_EQ(out_, "");
+    EXPECT_EQ(err_,
+              "zorvctl: the library found no card (its log ZORVDLL.Log says why); --simulate "
+              "works on the operator program's simulated cards\n");
+  }
 
-  EXPECT_EQ(Run({"list", "--json"}), 0) << err_;
+  EXPECT_EQ(Run({"--simulate", "list", "--json"}), 0) << err_;
 
   const std::vector<JsonValue> cards = JsonLines();
   ASSERT_EQ(cards.size(), 3u);
@@ -240,9 +427,26 @@ TEST_F(SessionTest, WithoutCardsTheListShowsSimulatedCards) {
   EXPECT_TRUE(cards[2]["simulated"].boolean);
   EXPECT_TRUE(cards[2]["firmware"].IsNull());
 
-  EXPECT_EQ(Run({"list"}), 0);
-  EXPECT_THAT(out_, HasSubstr("simulate mode: the library found no card; 3 simulated cards\n"
-                              "card 1: simulated\n"));
+  EXPECT_EQ(Run({"list", "--simulate"}), 0);
+  EXPECT_THAT(out_, HasSubstr("simulate mode: the library found no card; 3 cards with simulated "
+                              "data\ncard 1: simulated\n"));
+}
+
+TEST_F(SessionTest, SimulateAlsoReplacesCardsThatArePresent) {
+  EXPECT_EQ(Run({"--simulate", "status", "--card", "1", "--json"}), 0) << err_;
+
+  ASSERT_EQ(JsonLines().size(), 1u);
+  EXPECT_TRUE(JsonLines()[0]["simulated"].boolean);
+  EXPECT_EQ(fake_->per_card_calls, 0) << "simulated data come from no card";
+}
+
+TEST_F(SessionTest, ListSaysHowManyCardsTheLibraryFoundBeyondThoseInUse) {
+  fake_->card_count = 6;
+
+  EXPECT_EQ(Run({"list"}), 0) << err_;
+
+  EXPECT_THAT(out_, ::testing::StartsWith("4 cards (the library found 6; zorvctl uses the first "
+                                          "4)\ncard 1: "));
 }
 
 TEST_F(SessionTest, ListShowsWhatTheLibraryReportsPerCard) {

@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
   }
   const QDir output(QDir::current().absoluteFilePath(argv[1]));
   platform::SetEnvironmentVariable("ZORV_EMULATE", "2");
+  // Cards as they power up, whatever an earlier run left on them.
+  platform::SetEnvironmentVariable("ZORV_EMULATE_FRESH", "1");
   platform::SetEnvironmentVariable("ZORV_HEADLESS", "1");
   // The program's files go to a folder of their own, not into the guide.
   const std::filesystem::path station =

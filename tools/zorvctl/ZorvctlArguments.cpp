@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string_view>
 
 #include "app/Progzorvunit.h"
 #include "app/ZorvSetupFiles.h"
+#include "emulator/Scenario.h"
+#include "platform/files.h"
 
 namespace zorvctl {
 namespace {
@@ -20,7 +24,8 @@ struct CommandWord {
 
 constexpr CommandWord kCommandNames[] = {
     {Command::kList, "list"}, {Command::kStatus, "status"}, {Command::kLoad, "load"},
-    {Command::kSave, "save"}, {Command::kBer, "ber"},       {Command::kIrig, "irig"},
+    {Command::kSave, "save"}, {Command::kCheck, "check"},   {Command::kBer, "ber"},
+    {Command::kIrig, "irig"},
 };
 
 std::optional<Command> CommandNamed(const std::string& word) {
@@ -66,6 +71,17 @@ std::string TakeSeconds(const char* name, std::optional<int32_t>& target,
   return "";
 }
 
+std::string TakeMaxBer(Arguments& arguments, const std::string& value) {
+  double rate = 0.0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, rate);
+  if (error != std::errc() || stop != end || !std::isfinite(rate) || rate < 0 || rate > 1) {
+    return "--max-ber takes a bit error rate from 0 to 1, such as 1e-6";
+  }
+  arguments.max_ber = rate;
+  return "";
+}
+
 std::string TakeJson(Arguments& arguments, const std::string&) {
   arguments.json = true;
   return "";
@@ -99,10 +115,12 @@ std::vector<Option> OptionsOf(Command command) {
                  a.external_pattern = true;
                  return std::string();
                }},
-              {"--forced-errors", false, [](Arguments& a, const std::string&) {
+              {"--forced-errors", false,
+               [](Arguments& a, const std::string&) {
                  a.forced_errors = true;
                  return std::string();
-               }}};
+               }},
+              {"--max-ber", true, TakeMaxBer}};
     case Command::kIrig:
       return {card,
               {"--code", true,
@@ -137,6 +155,7 @@ std::vector<Option> OptionsOf(Command command) {
                }}};
     case Command::kLoad:
     case Command::kSave:
+    case Command::kCheck:
     case Command::kNone:
       break;
   }
@@ -144,7 +163,19 @@ std::vector<Option> OptionsOf(Command command) {
 }
 
 bool TakesFile(Command command) {
-  return command == Command::kLoad || command == Command::kSave;
+  return command == Command::kLoad || command == Command::kSave || command == Command::kCheck;
+}
+
+// Decided before the library loads, so that a mistyped value is not taken for a file of
+// cards that are not there.
+std::string EmulateProblem(const std::string& value) {
+  int32_t count = 0;
+  if (ParseWhole(value, 0, emulator::kMaxEmulatedCards, count)) return "";
+  const bool readable =
+      platform::RegularFileSize(value) && std::ifstream(platform::NativePath(value)).good();
+  if (readable) return "";
+  return "--emulate takes a card count 0 to " + std::to_string(emulator::kMaxEmulatedCards) +
+         " or a readable scenario file; " + value + " is neither";
 }
 
 // Checks what a command cannot do without.
@@ -157,6 +188,8 @@ std::string MissingOf(const Arguments& arguments) {
   if (arguments.command == Command::kBer && !arguments.seconds) {
     return "ber needs --seconds S";
   }
+  if (arguments.emulate_fresh && !arguments.emulate) return "--emulate-fresh needs --emulate";
+  if (arguments.emulate) return EmulateProblem(*arguments.emulate);
   return "";
 }
 
@@ -170,6 +203,31 @@ Word Split(const std::string& word) {
   const size_t equals = word.find('=');
   if (word.rfind("--", 0) != 0 || equals == std::string::npos) return {word, std::nullopt};
   return {word.substr(0, equals), word.substr(equals + 1)};
+}
+
+// The options every command takes, anywhere on the line; false when the word is none of them.
+bool TakeProgramOption(const Word& word, const std::function<std::optional<std::string>()>& value,
+                       Arguments& arguments, std::string& error) {
+  const auto flag = [&](bool& target) {
+    if (target) error = word.name + " is given twice";
+    if (word.attached_value) error = word.name + " takes no value";
+    target = true;
+    return true;
+  };
+  if (word.name == "--emulate-fresh") return flag(arguments.emulate_fresh);
+  if (word.name == "--simulate") return flag(arguments.simulate);
+  if (word.name != "--emulate") return false;
+  if (arguments.emulate) {
+    error = "--emulate is given twice";
+    return true;
+  }
+  const auto emulate = value();
+  if (!emulate || emulate->empty()) {
+    error = "--emulate takes a card count or a scenario file";
+  } else {
+    arguments.emulate = *emulate;
+  }
+  return true;
 }
 
 bool Fail(std::string& error, const std::string& text) {
@@ -189,6 +247,7 @@ std::string CommandName(Command command) {
 bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
                     std::string& error) {
   arguments = Arguments{};
+  error.clear();
   if (std::find(words.begin(), words.end(), "--help") != words.end() ||
       std::find(words.begin(), words.end(), "-h") != words.end()) {
     arguments.help = true;
@@ -209,13 +268,8 @@ bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
       if (i + 1 < words.size()) return words[++i];
       return std::nullopt;
     };
-    if (word.name == "--emulate") {
-      if (arguments.emulate) return Fail(error, "--emulate is given twice");
-      const auto emulate = value();
-      if (!emulate || emulate->empty()) {
-        return Fail(error, "--emulate takes a card count or a scenario file");
-      }
-      arguments.emulate = *emulate;
+    if (TakeProgramOption(word, value, arguments, error)) {
+      if (!error.empty()) return false;
       continue;
     }
     if (arguments.command == Command::kNone) {
@@ -261,7 +315,7 @@ bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
 }
 
 std::string HelpText(Command command) {
-  const std::string usage = "Usage: zorvctl [--emulate N|SCENARIO] ";
+  const std::string usage = "Usage: zorvctl [--emulate N|SCENARIO [--emulate-fresh]] [--simulate] ";
   const std::string cards =
       "Cards are counted from 1, as the log's \"card N\" counts them (card 1 is the first\n"
       "card the library found).\n";
@@ -269,9 +323,9 @@ std::string HelpText(Command command) {
     case Command::kList:
       return usage +
              "list [--json]\n\n"
-             "Lists the cards in use (at most 4) or says that the program runs in simulate mode\n"
-             "because the library found none. For each card: its bit synchronizers, the 20 Mbit\n"
-             "and bit error test options, the firmware version and the highest input source.\n\n"
+             "Lists the cards in use (at most 4 of those the library found). For each card: its\n"
+             "bit synchronizers, the 20 Mbit and bit error test options, the firmware version\n"
+             "and the highest input source.\n\n"
              "  --json  one JSON object per card\n\n" +
              cards;
     case Command::kStatus:
@@ -280,7 +334,11 @@ std::string HelpText(Command command) {
              "Reads every card in use, or card N: lock state, IRIG time and status, Es/No, signal\n"
              "voltage, offset frequency, bit and error counts, bit error rate and built-in test\n"
              "bytes. It programs nothing. The slow values are read only from a card that\n"
-             "reads back commands and offers the built-in test, as the card window does.\n\n"
+             "reads back commands and offers the built-in test, as the card window does; the\n"
+             "error count and the bit error rate only while a bit error test runs (else n/a).\n"
+             "A reading takes about 2.5 s per card (the lock state is polled four times and\n"
+             "each slow value is an exchange with the module), so a shorter --watch period\n"
+             "cannot be kept: the readings then follow each other, and zorvctl says so once.\n\n"
              "  --card N           only card N\n"
              "  --watch SECONDS    read again every SECONDS (1 to 86400) until Ctrl+C\n"
              "  --json             one JSON object per card and reading\n\n" +
@@ -288,30 +346,47 @@ std::string HelpText(Command command) {
     case Command::kLoad:
       return usage +
              "load FILE\n\n"
-             "Reads a setup file as ZorvApp's Recall does and programs every card in use with its\n"
-             "IRIG setup, its bit synchronizer setup and its quick react mode. The file becomes\n"
-             "the last setup file, and the setups are kept in ZORVCFG.CFG in the current\n"
-             "directory, where ZorvApp and the next zorvctl find them. No bit error test runs\n"
-             "after a load, whatever the file says.\n";
+             "Checks the whole setup file as 'zorvctl check' does; when any value cannot be taken\n"
+             "as written it names each one and programs nothing. Otherwise it reads the file as\n"
+             "ZorvApp's Recall does and programs every card in use with its IRIG setup, its bit\n"
+             "synchronizer setup and its quick react mode. The file becomes the last setup file,\n"
+             "and the setups are kept in ZORVCFG.CFG in the current directory, where ZorvApp and\n"
+             "the next zorvctl find them. No bit error test runs after a load, whatever the file\n"
+             "says.\n";
     case Command::kSave:
       return usage +
              "save FILE\n\n"
              "Writes the current setups of the cards in use (those kept in ZORVCFG.CFG in the\n"
              "current directory) to a setup file, keeping an old file as FILE.BAK, and makes it\n"
-             "the last setup file. It reads nothing from the cards.\n";
+             "the last setup file. The sections of cards not in use today that the old file\n"
+             "holds are kept. It reads nothing from the cards.\n";
+    case Command::kCheck:
+      return "Usage: zorvctl check FILE\n\n"
+             "Checks a setup file without touching the cards: one line on standard error for\n"
+             "each value that cannot be taken as written (naming section, key and value) and for\n"
+             "a file that is no text file of lines at all, then exit status 1. Names are taken\n"
+             "in any letter case, and input sources also in the plain form zorvctl shows\n"
+             "(SE_INPUT 2). Bit rates and loop bandwidths are checked against the section's\n"
+             "model, or the default setup's where the section names none.\n";
     case Command::kBer:
       return usage +
              "ber --card N --seconds S [--pattern 11|15] [--external]\n"
-             "           [--forced-errors] [--json]\n\n"
+             "           [--forced-errors] [--max-ber RATE] [--json]\n\n"
              "Runs a bit error test on card N for S seconds: programs the card's setup with the\n"
              "test on, prints one line a second (elapsed time, bits, errors, bit error rate, lock\n"
              "state), then a summary, and programs the setup again with the test off. Ctrl+C ends\n"
-             "the test early; the test is still turned off.\n\n"
+             "the test early; the test is still turned off.\n"
+             "The module's error count is read a moment after its bit count; the bits shown are\n"
+             "those counted when the errors were read, estimated from the bit counts read before\n"
+             "and after, so that a short test is not biased high. The rate is not measured (n/a,\n"
+             "JSON null) when no bit was counted or the lock was lost during the test; the test\n"
+             "then fails.\n\n"
              "  --card N          the card\n"
              "  --seconds S       how long, 1 to 86400\n"
              "  --pattern 11|15   the pseudo-random pattern (default: the card's setup)\n"
              "  --external        the pattern comes in on the input instead of from the module\n"
              "  --forced-errors   the module adds known errors, to check that errors count\n"
+             "  --max-ber RATE    a higher bit error rate fails the test (exit status 1)\n"
              "  --json            one JSON object per second, then one for the summary\n\n" +
              cards;
     case Command::kIrig:
@@ -337,17 +412,26 @@ std::string HelpText(Command command) {
          "Commands:\n"
          "  list     the cards, their options, firmware and input sources\n"
          "  status   lock state, IRIG time and status, signal values, counts, built-in test\n"
-         "  load     read a setup file and program every card\n"
+         "  load     check a setup file, then program every card with it\n"
          "  save     write the current setups to a setup file\n"
+         "  check    check a setup file without touching the cards\n"
          "  ber      run a bit error test on one card\n"
          "  irig     program and show a card's IRIG reader\n\n"
-         "  --emulate N|SCENARIO   N emulated cards, or the cards a scenario file describes\n"
-         "                         (sets ZORV_EMULATE before the library is loaded)\n"
+         "  --emulate N|SCENARIO   N emulated cards (0 to 16), or the cards a scenario file\n"
+         "                         describes (sets ZORV_EMULATE before the library is loaded).\n"
+         "                         Emulated cards keep their state from one run to the next,\n"
+         "                         as powered cards do.\n"
+         "  --emulate-fresh        emulated cards as they power up, and nothing of this run\n"
+         "                         kept for the next (sets ZORV_EMULATE_FRESH=1)\n"
+         "  --simulate             the operator program's simulated data instead of the cards;\n"
+         "                         without it zorvctl fails when the library finds no card\n"
          "  --help                 this text; 'zorvctl COMMAND --help' for a command\n\n" +
          cards +
-         "zorvctl does not run while ZorvApp runs, nor ZorvApp while zorvctl runs (they take\n"
-         "the same single-instance name; on Windows across programs, elsewhere only within one\n"
-         "process).\n"
+         "zorvctl does not run while ZorvApp or another zorvctl runs on this machine, nor\n"
+         "ZorvApp while zorvctl runs: they take the same single-instance name, for every user\n"
+         "and every program.\n"
+         "A first Ctrl+C stops at the next read; while a card keeps zorvctl waiting it says\n"
+         "for how long at most, and a second Ctrl+C ends zorvctl at once.\n"
          "Exit status: 0 done, 1 an operation failed, 2 wrong usage.\n";
 }
 

@@ -8,7 +8,7 @@
 
 namespace zorvctl {
 
-enum class Command { kNone, kList, kStatus, kLoad, kSave, kBer, kIrig };
+enum class Command { kNone, kList, kStatus, kLoad, kSave, kCheck, kBer, kIrig };
 
 // Exit codes.
 inline constexpr int kExitDone = 0;
@@ -23,17 +23,23 @@ struct Arguments {
   bool help = false;
   // ZORV_EMULATE for the library: a card count or a scenario file.
   std::optional<std::string> emulate;
+  // Emulated cards as they power up, keeping nothing (ZORV_EMULATE_FRESH=1).
+  bool emulate_fresh = false;
+  // The operator program's simulated data instead of the cards, or of the library finding none.
+  bool simulate = false;
   bool json = false;
   // Counted from 1, as operators and the log count cards.
   std::optional<int32_t> card;
   std::optional<int32_t> watch_seconds;
-  // load and save.
+  // load, save and check.
   std::string file;
   // ber.
   std::optional<int32_t> seconds;
   std::optional<bool> pattern_15_bit;
   bool external_pattern = false;
   bool forced_errors = false;
+  // A higher bit error rate fails the test.
+  std::optional<double> max_ber;
   // irig: SourceFormat (0 IRIG B, 1 IRIG A, 2 IRIG G), source and flywheel.
   std::optional<int32_t> irig_code;
   std::optional<bool> irig_external;

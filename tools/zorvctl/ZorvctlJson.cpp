@@ -38,6 +38,23 @@ std::string JsonString(std::string_view text) {
   return quoted + "\"";
 }
 
+double RoundedToDecimals(double value, int decimals) {
+  if (!std::isfinite(value)) return value;
+  const double scale = std::pow(10.0, decimals);
+  return std::round(value * scale) / scale;
+}
+
+double RoundedToSignificantDigits(double value, int digits) {
+  if (!std::isfinite(value) || value == 0.0) return value;
+  // Through the decimal text, whatever the process locale.
+  char text[32];
+  const auto written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits - 1);
+  double rounded = value;
+  std::from_chars(text, written.ptr, rounded);
+  return rounded;
+}
+
 JsonObject& JsonObject::Member(std::string_view key, const std::string& value) {
   if (!members_.empty()) members_ += ",";
   members_ += JsonString(key) + ":" + value;

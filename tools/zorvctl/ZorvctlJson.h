@@ -30,4 +30,10 @@ class JsonObject {
 // A text as a JSON string, quotes included.
 std::string JsonString(std::string_view text);
 
+// A measurement at the digits it means, so that JSON does not pretend to more: rounded to
+// `decimals` places after the point, or to `digits` significant digits. A value that is not
+// finite stays as it is.
+double RoundedToDecimals(double value, int decimals);
+double RoundedToSignificantDigits(double value, int digits);
+
 }  // namespace zorvctl

@@ -12,6 +12,13 @@
 namespace zorvctl {
 namespace {
 
+constexpr const char* kNotMeasured = "n/a";
+// The digits the values mean: the IRIG time's microseconds, the elapsed time's milliseconds,
+// and the five of the bit error rate's text.
+constexpr int kMicrosecondDecimals = 6;
+constexpr int kMillisecondDecimals = 3;
+constexpr int kBerDigits = 5;
+
 // The row's name; "?" for a number without a row.
 std::string NameIn(std::span<const char* const> table, int32_t row) {
   if (row < 0 || static_cast<size_t>(row) >= table.size()) return "?";
@@ -66,6 +73,27 @@ std::string LockStatusName(int32_t code) {
   return kLockStatusNames[code];
 }
 
+bool IsLocked(int32_t lock_status) {
+  return LockStatusName(lock_status) == "LOCK";
+}
+
+std::string CardCountText(int32_t count) {
+  return std::to_string(count) + (count == 1 ? " card" : " cards");
+}
+
+std::string ListHeader(int32_t in_use, int32_t found, bool simulate, bool no_cards) {
+  if (no_cards) {
+    return "simulate mode: the library found no card; " + CardCountText(in_use) +
+           " with simulated data";
+  }
+  std::string header = CardCountText(in_use);
+  if (found > in_use) {
+    header += " (the library found " + std::to_string(found) + "; zorvctl uses the first " +
+              std::to_string(in_use) + ")";
+  }
+  return simulate ? "simulate mode: " + header + " with simulated data" : header;
+}
+
 std::string ListText(const CardFacts& facts) {
   const std::string card = "card " + std::to_string(facts.card) + ": ";
   if (facts.simulated) return card + "simulated";
@@ -113,13 +141,15 @@ std::string StatusText(const StatusReading& reading) {
           IrigStatusText(reading.irig_status, reading.irig_setup.SourceExternal != 0));
   if (reading.polled) {
     const BitsyncStatusData& values = reading.values;
-    AddLine(text, "Bit Rate", FormatFixed(9, 0, values.programmed_bit_rate));
-    AddLine(text, "Error Count", reading.ber_test ? FormatFixed(12, 0, values.error_count) : "0");
+    // Without a bit error test the module counts no errors: nothing to show, as in JSON.
+    AddLine(text, "Bit Rate", FormatFixed(9, 0, values.programmed_bit_rate) + " bps");
+    AddLine(text, "Error Count",
+            reading.ber_test ? FormatFixed(12, 0, values.error_count) : kNotMeasured);
     AddLine(text, "Clock Count", FormatFixed(12, 0, values.bit_count));
     AddLine(text, "Offset Freq (Hz)", FormatExponent(5, 4, values.offset_frequency));
     AddLine(text, "AGC Threshold (V)", FormatFixed(12, 1, values.signal_voltage));
     AddLine(text, "Es/No (dB)", FormatFixed(12, 1, values.es_no));
-    if (reading.ber_test) AddLine(text, "BER", BerRateText(values.bit_error_rate));
+    AddLine(text, "BER", reading.ber_test ? BerRateText(values.bit_error_rate) : kNotMeasured);
     AddLine(text, "BIT", HexBytes(values.built_in_test));
   } else {
     AddLine(text, "Slow Values", "not read (no bitsync, no command read-back or no built-in test)");
@@ -136,7 +166,7 @@ std::string StatusJson(const StatusReading& reading) {
       .Boolean("complete", reading.complete)
       .Integer("lock_status", reading.lock_status)
       .Text("lock", LockStatusName(reading.lock_status))
-      .Number("irig_time", reading.irig_time)
+      .Number("irig_time", RoundedToDecimals(reading.irig_time, kMicrosecondDecimals))
       .Text("irig_time_text", FormatTimeOfYear(reading.irig_time))
       .Integer("irig_status", reading.irig_status)
       .Text("irig_status_text",
@@ -155,7 +185,8 @@ std::string StatusJson(const StatusReading& reading) {
   json.Integer("programmed_bit_rate", values.programmed_bit_rate)
       .Integer("bit_count", values.bit_count);
   if (reading.ber_test) {
-    json.Integer("error_count", values.error_count).Number("ber", values.bit_error_rate);
+    json.Integer("error_count", values.error_count)
+        .Number("ber", RoundedToSignificantDigits(values.bit_error_rate, kBerDigits));
   } else {
     json.Null("error_count").Null("ber");
   }
@@ -173,7 +204,6 @@ std::string StatusJson(const StatusReading& reading) {
 }
 
 std::string BerText(const BerReading& reading) {
-  const BitsyncStatusData& values = reading.values;
   std::string text = "card " + std::to_string(reading.card) + "  ";
   if (reading.summary) {
     text += std::string("summary: ") + (reading.pattern_15_bit ? "15" : "11") + "-bit " +
@@ -181,12 +211,13 @@ std::string BerText(const BerReading& reading) {
             (reading.forced_errors ? "on" : "off") + "  ";
   }
   text += "elapsed " + SecondsText(reading.elapsed_seconds) + "  bits " +
-          std::to_string(values.bit_count) + "  errors " + std::to_string(values.error_count) +
-          "  BER " + BerRateText(values.bit_error_rate) + "  " +
+          std::to_string(reading.bit_count) + "  errors " + std::to_string(reading.error_count) +
+          "  BER " +
+          (reading.bit_error_rate ? BerRateText(*reading.bit_error_rate) : kNotMeasured) + "  " +
           LockStatusName(reading.lock_status);
   if (reading.summary) {
-    text += values.link_analysis_status[0] == 0 ? "  PRN correlator locked"
-                                                : "  PRN correlator not locked";
+    text += reading.correlator_locked ? "  PRN correlator locked" : "  PRN correlator not locked";
+    if (reading.lock_lost) text += "  (lock lost during the test)";
     if (reading.interrupted) text += "  (interrupted)";
   }
   if (reading.simulated) text += "  SIMULATED";
@@ -195,23 +226,27 @@ std::string BerText(const BerReading& reading) {
 }
 
 std::string BerJson(const BerReading& reading) {
-  const BitsyncStatusData& values = reading.values;
   JsonObject json;
   json.Integer("card", reading.card)
       .Text("reading", reading.summary ? "summary" : "progress")
       .Boolean("simulated", reading.simulated)
       .Boolean("complete", reading.complete)
-      .Number("elapsed_s", reading.elapsed_seconds)
-      .Integer("bit_count", values.bit_count)
-      .Integer("error_count", values.error_count)
-      .Number("ber", values.bit_error_rate)
-      .Integer("lock_status", reading.lock_status)
+      .Number("elapsed_s", RoundedToDecimals(reading.elapsed_seconds, kMillisecondDecimals))
+      .Integer("bit_count", reading.bit_count)
+      .Integer("error_count", reading.error_count);
+  if (reading.bit_error_rate) {
+    json.Number("ber", RoundedToSignificantDigits(*reading.bit_error_rate, kBerDigits));
+  } else {
+    json.Null("ber");
+  }
+  json.Integer("lock_status", reading.lock_status)
       .Text("lock", LockStatusName(reading.lock_status));
   if (reading.summary) {
     json.Integer("pattern", reading.pattern_15_bit ? 15 : 11)
         .Boolean("external", reading.external_pattern)
         .Boolean("forced_errors", reading.forced_errors)
-        .Boolean("prn_correlator_locked", values.link_analysis_status[0] == 0)
+        .Boolean("prn_correlator_locked", reading.correlator_locked)
+        .Boolean("lock_lost", reading.lock_lost)
         .Boolean("interrupted", reading.interrupted);
   }
   return json.str();

@@ -12,6 +12,14 @@ namespace zorvctl {
 
 // "LOCK", "SEARCH", ...; "UNKNOWN" for a code the library never gives.
 std::string LockStatusName(int32_t code);
+bool IsLocked(int32_t lock_status);
+
+// "1 card", "2 cards".
+std::string CardCountText(int32_t count);
+
+// list: the line before the cards: how many are in use, how many the library found beyond
+// those (`found`), and whether their data are simulated (`no_cards`: because it found none).
+std::string ListHeader(int32_t in_use, int32_t found, bool simulate, bool no_cards);
 
 // list: one card.
 struct CardFacts {
@@ -57,12 +65,18 @@ struct BerReading {
   bool complete = true;
   double elapsed_seconds = 0.0;
   int32_t lock_status = 0;
-  BitsyncStatusData values;
+  // The bits counted when the errors were read, and the errors.
+  uint32_t bit_count = 0;
+  uint32_t error_count = 0;
+  // Nothing when not measured: no bit counted, or the lock lost during the test.
+  std::optional<double> bit_error_rate;
+  bool correlator_locked = false;
   // Summary only: how the test ran.
   bool pattern_15_bit = true;
   bool external_pattern = false;
   bool forced_errors = false;
   bool interrupted = false;
+  bool lock_lost = false;
 };
 std::string BerText(const BerReading& reading);
 std::string BerJson(const BerReading& reading);

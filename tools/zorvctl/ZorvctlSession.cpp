@@ -1,6 +1,7 @@
 #include "tools/zorvctl/ZorvctlSession.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "support/KesBorFilesUnit.h"
+#include "support/KesBorGenUnit.h"
 #include "tools/zorvctl/ZorvctlReport.h"
 
 namespace zorvctl {
@@ -53,6 +55,11 @@ std::string KeptPath(const std::string& given) {
       absolute ? given : platform::CurrentDirectory() + platform::PathSeparator() + given);
 }
 
+// Why a file was not written.
+std::string WriteFailure(const std::string& path) {
+  return path + (IsFileWriteProtected(path) ? " is read-only" : " could not be written");
+}
+
 std::string NotPolledReason(const CardData& card, int32_t lock_status) {
   if (lock_status == kDoesNotExist) return "its bit synchronizer does not exist";
   if (!card.input_source_flag) return "its bit synchronizer does not read commands back";
@@ -67,15 +74,53 @@ std::string CardList(const std::vector<int32_t>& numbers) {
   return text;
 }
 
+// The bit error test's counts. The module is asked for its error count a moment after its bit
+// count, and bits go on counting meanwhile: dividing by the earlier bit count biases a short
+// test high. The bits are therefore taken as counted at the moment of the error read, between
+// the bit counts read before and after it. The link analysis flags follow. True when every
+// read succeeded and Ctrl+C did not cut the reads short.
+bool ReadBerCounts(progzorvclass& zorv, int32_t card, BerReading& reading) {
+  BitsyncStatusData& status = zorv.cards[card].status;
+  const int64_t before_at = Now();
+  bool read = zorv.GetLinkAnalysisBitCount(card, status);
+  const uint32_t before = status.bit_count;
+  const int64_t errors_at = Now();
+  read = !platform::InterruptRequested() && zorv.GetLinkAnalysisErrorCount(card, status) && read;
+  const int64_t after_at = Now();
+  read = !platform::InterruptRequested() && zorv.GetLinkAnalysisBitCount(card, status) && read;
+  const uint32_t after = status.bit_count;
+  read = !platform::InterruptRequested() && zorv.GetLinkAnalysisOperationalStatus(card, status) &&
+         read;
+  reading.error_count = status.error_count;
+  reading.correlator_locked = status.link_analysis_status[0] == 0;
+  reading.bit_count = before;
+  if (after_at > before_at && after >= before) {
+    const double share =
+        static_cast<double>(errors_at - before_at) / static_cast<double>(after_at - before_at);
+    reading.bit_count = before + static_cast<uint32_t>(std::llround((after - before) * share));
+  }
+  return read;
+}
+
 }  // namespace
 
-Session::Session(progzorvclass& zorv, std::ostream& out, std::ostream& err)
-    : zorv_(zorv), out_(out), err_(err) {
+Session::Session(progzorvclass& zorv, CardWait& wait, std::ostream& out, std::ostream& err)
+    : zorv_(zorv), wait_(wait), out_(out), err_(err) {
   marker_file_ = FileExistsAtPath(kMarkerFileName);
   configuration_path_ = ConfigurationFilePath();
   ReadSetupFile(configuration_path_, configuration_path_, last_setup_file_,
                 std::span(zorv_.cards, static_cast<size_t>(zorv_.card_count)));
   for (int32_t card = 0; card < zorv_.card_count; ++card) {
+    const WaitingFor waiting(wait_, card + 1);
+    // The library's first command to a module selects an input with the strobe, from a copy of
+    // the control register that starts at 0 in every process: the card would be switched to
+    // the first input. Programming the setup kept for the card first, as the operator program
+    // does when it starts, keeps it on its own input (a card nothing was kept for is left
+    // alone rather than given the default setup).
+    if (zorv_.cards[card].bitsync_count > 0 &&
+        HasBitsyncSection(configuration_path_, static_cast<size_t>(card))) {
+      ReloadBitsyncSetup(zorv_, card, marker_file_);
+    }
     options_read_[card] = zorv_.GetBitsyncOptions(card, zorv_.cards[card].status);
   }
 }
@@ -94,10 +139,11 @@ int Session::Run(const Arguments& arguments) {
       return Ber(arguments);
     case Command::kIrig:
       return Irig(arguments);
+    case Command::kCheck:
     case Command::kNone:
       break;
   }
-  return Fail("no command given");
+  return Fail("no command for the cards given");
 }
 
 int Session::Fail(const std::string& message) {
@@ -121,26 +167,27 @@ bool Session::ReadLockStatus(int32_t card, int32_t& status) {
 bool Session::CardIndex(const std::string& command, int32_t number, int32_t& index) {
   if (number < 1 || number > zorv_.card_count) {
     Fail(command + ": there is no card " + std::to_string(number) + "; " +
-         std::to_string(zorv_.card_count) + (zorv_.card_count == 1 ? " card is" : " cards are") +
-         " in use");
+         CardCountText(zorv_.card_count) + (zorv_.card_count == 1 ? " is" : " are") + " in use");
     return false;
   }
   index = number - 1;
   return true;
 }
 
-bool Session::WriteConfiguration() {
-  return WriteSetupFile(configuration_path_, configuration_path_, last_setup_file_,
-                        std::span(zorv_.cards, static_cast<size_t>(zorv_.card_count)));
+std::string Session::WriteConfiguration() {
+  if (WriteSetupFile(configuration_path_, configuration_path_, last_setup_file_,
+                     std::span(zorv_.cards, static_cast<size_t>(zorv_.card_count)))) {
+    return "";
+  }
+  return WriteFailure(configuration_path_);
 }
 
 int Session::List(const Arguments& arguments) {
   if (!arguments.json) {
-    out_ << (zorv_.simulate ? "simulate mode: the library found no card; " +
-                                  std::to_string(zorv_.card_count) + " simulated cards\n"
-                            : std::to_string(zorv_.card_count) + " cards\n");
+    out_ << ListHeader(zorv_.card_count, zorv_.cards_found, zorv_.simulate, zorv_.no_cards) << "\n";
   }
   for (int32_t card = 0; card < zorv_.card_count; ++card) {
+    const WaitingFor waiting(wait_, card + 1);
     const CardData& data = zorv_.cards[card];
     CardFacts facts;
     facts.card = card + 1;
@@ -170,9 +217,12 @@ int Session::Status(const Arguments& arguments) {
     last = first;
   }
   std::vector<int32_t> incomplete;
+  bool said_period_too_short = false;
   const int64_t start = Now();
   for (int32_t reading = 1;; ++reading) {
+    const int64_t reading_start = Now();
     for (int32_t card = first; card <= last; ++card) {
+      const WaitingFor waiting(wait_, card + 1);
       CardData& data = zorv_.cards[card];
       StatusReading status;
       status.card = card + 1;
@@ -202,7 +252,15 @@ int Session::Status(const Arguments& arguments) {
       if (platform::InterruptRequested()) return Fail("status: interrupted");
       break;
     }
-    if (!SleepUntil(start + reading * *arguments.watch_seconds * kNanosecondsPerSecond)) break;
+    const int64_t period = *arguments.watch_seconds * kNanosecondsPerSecond;
+    if (!said_period_too_short && Now() - reading_start > period) {
+      err_ << "zorvctl: status: a reading of " << CardCountText(last - first + 1) << " takes "
+           << FormatFixed(12, 1, SecondsSince(reading_start)) << " s, longer than --watch "
+           << *arguments.watch_seconds << "; the readings follow each other without a pause\n"
+           << std::flush;
+      said_period_too_short = true;
+    }
+    if (!SleepUntil(start + reading * period)) break;
   }
   if (!incomplete.empty()) {
     std::sort(incomplete.begin(), incomplete.end());
@@ -213,43 +271,57 @@ int Session::Status(const Arguments& arguments) {
 
 int Session::Load(const Arguments& arguments) {
   const std::string path = KeptPath(arguments.file);
-  std::string last_named_inside;
-  if (!ReadSetupFile(path, configuration_path_, last_named_inside,
-                     std::span(zorv_.cards, static_cast<size_t>(zorv_.card_count)))) {
-    return Fail("load: there is no setup file " + path);
+  if (!FileExistsAtPath(path)) return Fail("load: there is no setup file " + path);
+  const std::span cards(zorv_.cards, static_cast<size_t>(zorv_.card_count));
+  // A value the reading would replace gives a setup that nobody wrote: nothing is programmed.
+  const std::vector<std::string> problems = CheckSetupFile(path, cards);
+  if (!problems.empty()) {
+    for (const std::string& problem : problems) Fail("load: " + path + ": " + problem);
+    return Fail("load: " + path + " was not loaded; no card was programmed");
   }
+  std::string last_named_inside;
+  ReadCheckedSetupFile(path, configuration_path_, last_named_inside, cards);
+  std::vector<int32_t> programmed;
   std::vector<int32_t> refused;
   for (int32_t card = 0; card < zorv_.card_count; ++card) {
-    bool programmed = zorv_.LoadIrigSetup(card, zorv_.cards[card].irig_setup);
-    programmed = ReloadBitsyncSetup(zorv_, card, marker_file_) && programmed;
-    if (!programmed) refused.push_back(card + 1);
+    const WaitingFor waiting(wait_, card + 1);
+    bool took = zorv_.LoadIrigSetup(card, zorv_.cards[card].irig_setup);
+    took = ReloadBitsyncSetup(zorv_, card, marker_file_) && took;
+    (took ? programmed : refused).push_back(card + 1);
     out_ << SetupText(card + 1, zorv_.cards[card]) << "\n";
   }
   // As after a recall: the file is the last setup file and its setups are the current ones.
   last_setup_file_ = path;
-  const bool kept = WriteConfiguration();
-  if (!refused.empty()) return Fail("load: " + CardList(refused) + " did not take the setups");
-  if (!kept) return Fail("load: the setups could not be kept in " + configuration_path_);
-  return kExitDone;
+  const std::string not_kept = WriteConfiguration();
+  if (!refused.empty()) Fail("load: " + CardList(refused) + " did not take the setups");
+  if (!not_kept.empty()) {
+    Fail("load: " + (programmed.empty() ? "no card" : CardList(programmed)) +
+         " took the setups of " + path + ", but they could not be kept: " + not_kept);
+  }
+  return refused.empty() && not_kept.empty() ? kExitDone : kExitFailed;
 }
 
 int Session::Save(const Arguments& arguments) {
   const std::string path = KeptPath(arguments.file);
+  if (!IsSetupFilePlace(path)) return Fail("save: " + path + " is not a file; nothing was written");
   if (!WriteSetupFile(path, configuration_path_, last_setup_file_,
                       std::span(zorv_.cards, static_cast<size_t>(zorv_.card_count)))) {
-    return Fail("save: " + path + " could not be written");
+    return Fail("save: " + WriteFailure(path));
   }
+  out_ << "saved the setups of " << CardCountText(zorv_.card_count) << " to " << path << "\n";
   last_setup_file_ = path;
-  if (!WriteConfiguration()) {
-    return Fail("save: the last setup file could not be kept in " + configuration_path_);
+  const std::string not_kept = WriteConfiguration();
+  if (!not_kept.empty()) {
+    return Fail("save: " + path +
+                " was written, but it could not be kept as the last setup file: " + not_kept);
   }
-  out_ << "saved the setups of " << zorv_.card_count << " cards to " << path << "\n";
   return kExitDone;
 }
 
 int Session::Ber(const Arguments& arguments) {
   int32_t card = 0;
   if (!CardIndex("ber", *arguments.card, card)) return kExitFailed;
+  const WaitingFor waiting(wait_, card + 1);
   const std::string name = "card " + std::to_string(card + 1);
   CardData& data = zorv_.cards[card];
   int32_t lock_status = 0;
@@ -283,15 +355,22 @@ int Session::Ber(const Arguments& arguments) {
     // The counts first, as near the second as they can be; only they and the lock state are
     // read, so that a reading fits in its second.
     reading.elapsed_seconds = SecondsSince(start);
-    reading.complete = ReadLinkAnalysis(zorv_, card, platform::InterruptRequested);
+    reading.complete = ReadBerCounts(zorv_, card, reading);
     reading.complete = ReadLockStatus(card, reading.lock_status) && reading.complete;
     if (platform::InterruptRequested()) break;
-    reading.values = data.status;
+    summary.lock_lost = summary.lock_lost || !IsLocked(reading.lock_status);
+    if (reading.bit_count > 0 && !summary.lock_lost) {
+      reading.bit_error_rate =
+          static_cast<double>(reading.error_count) / static_cast<double>(reading.bit_count);
+    }
     out_ << (arguments.json ? BerJson(reading) : BerText(reading)) << "\n" << std::flush;
     summary.complete = summary.complete && reading.complete;
     summary.elapsed_seconds = reading.elapsed_seconds;
     summary.lock_status = reading.lock_status;
-    summary.values = reading.values;
+    summary.bit_count = reading.bit_count;
+    summary.error_count = reading.error_count;
+    summary.bit_error_rate = reading.bit_error_rate;
+    summary.correlator_locked = reading.correlator_locked;
   }
   summary.interrupted = platform::InterruptRequested();
   if (started) out_ << (arguments.json ? BerJson(summary) : BerText(summary)) << "\n";
@@ -306,19 +385,29 @@ int Session::Ber(const Arguments& arguments) {
   if (!started) return Fail("ber: " + name + " did not take its setup with the test on");
   if (summary.interrupted) return Fail("ber: interrupted; the test is off again");
   if (!summary.complete) return Fail("ber: " + name + " did not answer every read");
+  if (summary.lock_lost) {
+    return Fail("ber: " + name + " lost its lock during the test; no bit error rate");
+  }
+  if (!summary.bit_error_rate) return Fail("ber: " + name + " counted no bit; no bit error rate");
+  if (arguments.max_ber && *summary.bit_error_rate > *arguments.max_ber) {
+    return Fail("ber: " + name + " bit error rate " +
+                FormatExponent(5, 4, *summary.bit_error_rate) + " is above --max-ber " +
+                FormatExponent(5, 4, *arguments.max_ber));
+  }
   return kExitDone;
 }
 
 int Session::Irig(const Arguments& arguments) {
   int32_t card = 0;
   if (!CardIndex("irig", *arguments.card, card)) return kExitFailed;
+  const WaitingFor waiting(wait_, card + 1);
+  const std::string name = "card " + std::to_string(card + 1);
   IrigSetup& setup = zorv_.cards[card].irig_setup;
   if (arguments.irig_code) setup.SourceFormat = *arguments.irig_code;
   if (arguments.irig_external) setup.SourceExternal = *arguments.irig_external ? 1 : 0;
   if (arguments.flywheel) setup.FlywheelEnabled = *arguments.flywheel ? 1 : 0;
-  if (!zorv_.LoadIrigSetup(card, setup)) {
-    return Fail("irig: card " + std::to_string(card + 1) + " did not take the IRIG setup");
-  }
+  if (!zorv_.LoadIrigSetup(card, setup))
+    return Fail("irig: " + name + " did not take the IRIG setup");
   IrigReading reading;
   reading.card = card + 1;
   reading.simulated = zorv_.simulate;
@@ -326,12 +415,30 @@ int Session::Irig(const Arguments& arguments) {
   const bool time_read = ReadIrigTime(zorv_, card, reading.time);
   const bool status_read = ReadIrigStatus(zorv_, card, reading.status);
   out_ << IrigText(reading) << "\n";
-  if (!WriteConfiguration()) {
-    return Fail("irig: the setup could not be kept in " + configuration_path_);
+  const std::string not_kept = WriteConfiguration();
+  if (!not_kept.empty()) {
+    Fail("irig: " + name + " took the IRIG setup, but it could not be kept: " + not_kept);
   }
-  const std::string name = "card " + std::to_string(card + 1);
-  if (!time_read) return Fail("irig: " + name + " gave no IRIG time");
-  if (!status_read) return Fail("irig: " + name + " gave no IRIG status");
+  if (!time_read) Fail("irig: " + name + " gave no IRIG time");
+  if (!status_read) Fail("irig: " + name + " gave no IRIG status");
+  return not_kept.empty() && time_read && status_read ? kExitDone : kExitFailed;
+}
+
+int CheckSetupFileCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+  const std::string path = KeptPath(arguments.file);
+  if (!FileExistsAtPath(path)) {
+    err << "zorvctl: check: there is no setup file " << path << "\n";
+    return kExitFailed;
+  }
+  // Sections that name no model or input code are judged against the setups a card starts
+  // with.
+  const std::vector<CardData> defaults(kMaxProgramCards);
+  const std::vector<std::string> problems = CheckSetupFile(path, defaults);
+  for (const std::string& problem : problems) {
+    err << "zorvctl: check: " << path << ": " << problem << "\n";
+  }
+  if (!problems.empty()) return kExitFailed;
+  out << path << ": every value can be taken as written\n";
   return kExitDone;
 }
 

@@ -5,15 +5,18 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/Progzorvunit.h"
 #include "tools/zorvctl/ZorvctlArguments.h"
+#include "tools/zorvctl/ZorvctlWaits.h"
 
 namespace zorvctl {
 
 class Session {
  public:
-  Session(progzorvclass& zorv, std::ostream& out, std::ostream& err);
+  // The card being read or programmed is published in `wait`.
+  Session(progzorvclass& zorv, CardWait& wait, std::ostream& out, std::ostream& err);
 
   // The command's exit code; a failure has written its one line to the error stream.
   int Run(const Arguments& arguments);
@@ -29,10 +32,12 @@ class Session {
   bool ReadLockStatus(int32_t card, int32_t& status);
   // The card's index when the 1-based number names a card in use.
   bool CardIndex(const std::string& command, int32_t number, int32_t& index);
-  bool WriteConfiguration();
+  // Empty when the configuration file was written, else why not.
+  std::string WriteConfiguration();
   int Fail(const std::string& message);
 
   progzorvclass& zorv_;
+  CardWait& wait_;
   std::ostream& out_;
   std::ostream& err_;
   bool marker_file_ = false;
@@ -40,5 +45,8 @@ class Session {
   std::string last_setup_file_;
   bool options_read_[kMaxProgramCards] = {};
 };
+
+// check: the problems of a setup file, one line each on the error stream; no card is touched.
+int CheckSetupFileCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace zorvctl
