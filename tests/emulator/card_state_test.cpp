@@ -15,27 +15,16 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tests/common/ScopedEnvironmentVariable.h"
 
 namespace {
+
+using zorv_test::ScopedEnvironmentVariable;
 
 namespace fs = std::filesystem;
 using emulator::BitsyncKeptState;
 using emulator::IrigKeptState;
 using emulator::VirtualPciBus;
-
-// The process's environment variable set for the object's lifetime.
-class ScopedVariable {
- public:
-  ScopedVariable(const std::string& name, const std::string& value)
-      : name_(name), saved_(platform::EnvironmentVariable(name)) {
-    platform::SetEnvironmentVariable(name, value);
-  }
-  ~ScopedVariable() { platform::SetEnvironmentVariable(name_, saved_.value_or("")); }
-
- private:
-  std::string name_;
-  std::optional<std::string> saved_;
-};
 
 // A runtime folder of the test's own, on the virtual clock.
 class CardStateTest : public ::testing::Test {
@@ -56,9 +45,9 @@ class CardStateTest : public ::testing::Test {
   const fs::path folder_ =
       fs::temp_directory_path() / ("zorv_card_state_" + std::to_string(platform::ProcessId()));
   const bool created_ = fs::create_directories(folder_);
-  ScopedVariable runtime_folder_{"XDG_RUNTIME_DIR", folder_.string()};
-  ScopedVariable temporary_folder_{"TMP", folder_.string()};
-  ScopedVariable fresh_{emulator::kFreshVariable, ""};
+  ScopedEnvironmentVariable runtime_folder_{"XDG_RUNTIME_DIR", folder_.string()};
+  ScopedEnvironmentVariable temporary_folder_{"TMP", folder_.string()};
+  ScopedEnvironmentVariable fresh_{emulator::kFreshVariable, ""};
   platform::VirtualClock clock_;
   platform::ScopedClock installed_{clock_};
 };
@@ -123,7 +112,7 @@ TEST_F(CardStateTest, ABusOfTheSameValueTakesUpWhatTheLastOneKeptUnlessFresh) {
   emulator::StopBus();
 
   {
-    const ScopedVariable fresh(emulator::kFreshVariable, "1");
+    const ScopedEnvironmentVariable fresh(emulator::kFreshVariable, "1");
     std::shared_ptr<VirtualPciBus> bus = Connect("2");
     EXPECT_EQ(bus->Card(0).bitsync().Kept(), BitsyncKeptState{});
     bus->Card(1).bitsync().Restore(kProgrammed);

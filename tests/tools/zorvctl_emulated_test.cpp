@@ -13,10 +13,13 @@
 #include "emulator/CardStateFile.h"
 #include "platform/child_process.h"
 #include "platform/process.h"
+#include "tests/common/ScopedEnvironmentVariable.h"
 #include "tests/tools/JsonReader.h"
 #include "tests/tools/ZorvctlTestFixture.h"
 
 namespace {
+
+using zorv_test::ScopedEnvironmentVariable;
 
 using ::testing::HasSubstr;
 
@@ -56,20 +59,6 @@ class EmulatedZorvctlTest : public ZorvctlTest {
     WriteText(Path("scenario.ini"), text);
     return Path("scenario.ini");
   }
-};
-
-// An environment variable for the programs the test runs, for the object's lifetime.
-class ScopedVariable {
- public:
-  ScopedVariable(const std::string& name, const std::string& value)
-      : name_(name), saved_(platform::EnvironmentVariable(name)) {
-    platform::SetEnvironmentVariable(name, value);
-  }
-  ~ScopedVariable() { platform::SetEnvironmentVariable(name_, saved_.value_or("")); }
-
- private:
-  std::string name_;
-  std::optional<std::string> saved_;
 };
 
 TEST_F(EmulatedZorvctlTest, ListAndStatusOfTwoCardsReadBackAsJson) {
@@ -209,9 +198,9 @@ TEST_F(EmulatedZorvctlTest, IrigProgramsTheReaderAndShowsIt) {
 // As the README's sequence: a load in one run, a status in the next.
 TEST_F(EmulatedZorvctlTest, EmulatedCardsKeepTheirProgrammingFromOneRunToTheNext) {
   // The cards keep their state in the runtime folder; here the test's own.
-  const ScopedVariable kept(emulator::kFreshVariable, "");
-  const ScopedVariable runtime_folder("XDG_RUNTIME_DIR", Path(""));
-  const ScopedVariable temporary_folder("TMP", Path(""));
+  const ScopedEnvironmentVariable kept(emulator::kFreshVariable, "");
+  const ScopedEnvironmentVariable runtime_folder("XDG_RUNTIME_DIR", Path(""));
+  const ScopedEnvironmentVariable temporary_folder("TMP", Path(""));
   WriteText(Path("PASS.ZORV"), "[BITSYNC_0]\r\nModel=KELT_20\r\nBitRate=1024000\r\n");
   ASSERT_EQ(RunBuilt({"--emulate", "2", "load", "PASS.ZORV"}).exit_code, 0);
 
