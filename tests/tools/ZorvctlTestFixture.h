@@ -18,6 +18,7 @@
 #include "platform/interrupts.h"
 #include "tests/app/BindingTestFixture.h"
 #include "tests/common/ScratchFolder.h"
+#include "tests/tools/WatcherTestSupport.h"
 #include "tools/zorvctl/Zorvctl.h"
 
 // Virtual time that raises the interrupt flag, as Ctrl+C does, once it reaches the stop time,
@@ -81,14 +82,18 @@ class ZorvctlTest : public ::testing::Test {
     return InstallFakeLibrary(FAKE_ZORVDLL, Path(kLibraryFile), handles_);
   }
 
+  // The error stream of the run under way; the program's watcher thread writes it too.
+  std::string ErrorsSoFar() { return running_err_.Text(); }
+
   int Run(const std::vector<std::string>& words) {
     std::ostringstream out;
-    std::ostringstream err;
+    running_err_.Clear();
+    std::ostream err(&running_err_);
     // The fake in the current directory, not the library the build put beside the tests.
     const int exit_code = zorvctl::RunZorvctl(
         words, out, err, {{kLibraryFile, Path("fallback/" + kLibraryFile)}, NoteEndProcess});
     out_ = out.str();
-    err_ = err.str();
+    err_ = running_err_.Text();
     return exit_code;
   }
 
@@ -98,6 +103,7 @@ class ZorvctlTest : public ::testing::Test {
     Folder::WriteText(path, text);
   }
 
+  SharedText running_err_;
   InterruptingClock clock_;
   platform::ScopedClock scoped_clock_{clock_};
   std::string out_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "tests/tools/JsonReader.h"
 #include "tests/tools/ZorvctlTestFixture.h"
@@ -69,6 +70,32 @@ TEST_F(SessionTest, StatusWatchReadsAtEachPeriodUntilCtrlCAndHoldsTheNameMeanwhi
   EXPECT_EQ(fake_->last_card, 1);
   EXPECT_TRUE(clock_.NameTakenWhileSleeping());
   EXPECT_EQ(err_, "");
+}
+
+// Real time: the program's watcher thread waits on its own while the card's call does not
+// return; the bounds are a few seconds.
+TEST_F(SessionTest, ACardThatKeepsZorvctlWaitingIsNamedAtCtrlCAndASecondCtrlCEndsAtOnce) {
+  fake_->stalled_card = 1;
+  std::thread operator_thread([&] {
+    EXPECT_TRUE(Eventually([&] { return fake_->stalled_calls > 0; }));
+    platform::RequestInterrupt();
+    EXPECT_TRUE(Eventually([&] { return ErrorsSoFar().find("card 2") != std::string::npos; }));
+    platform::RequestInterrupt();
+    EXPECT_TRUE(Eventually([&] { return end_process_calls > 0; }));
+    // What ending the process does to the call, here where it cannot end.
+    fake_->stalled_card = -1;
+  });
+
+  EXPECT_EQ(Run({"status"}), 1);
+
+  operator_thread.join();
+  EXPECT_THAT(err_, ::testing::StartsWith(
+                        "zorvctl: waiting for card 2, which does not answer; the library gives up "
+                        "on it within 138 s. Ctrl+C again ends zorvctl now\n"
+                        "zorvctl: ended at the second Ctrl+C\n"));
+  EXPECT_EQ(end_process_calls, 1);
+  EXPECT_THAT(ReadText(Path("zorvctl.Log")), HasSubstr("PROGRAM END"));
+  end_process_calls = 0;
 }
 
 TEST_F(SessionTest, StatusOfACardThatIsNotPolledReadsNoSlowValues) {

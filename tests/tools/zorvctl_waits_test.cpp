@@ -5,18 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <mutex>
 #include <ostream>
-#include <streambuf>
 #include <string>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/interrupts.h"
 #include "support/keserrorlog.h"
 #include "tests/common/ScratchFolder.h"
+#include "tests/tools/WatcherTestSupport.h"
 #include "tools/zorvctl/ZorvctlWaits.h"
 
 namespace {
@@ -24,43 +20,6 @@ namespace {
 using zorvctl::CardWait;
 using zorvctl::InterruptWatcher;
 using zorvctl::WaitingFor;
-
-// Text that two threads may write and read.
-class SharedText : public std::streambuf {
- public:
-  std::string Text() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return text_;
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (c != traits_type::eof()) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      text_ += traits_type::to_char_type(c);
-    }
-    return c;
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    text_.append(s, static_cast<size_t>(n));
-    return n;
-  }
-
- private:
-  std::mutex mutex_;
-  std::string text_;
-};
-
-// Polls until the condition holds, for at most five seconds.
-bool Eventually(const std::function<bool()>& condition) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
 
 class InterruptWatcherTest : public ::testing::Test {
  protected:
