@@ -336,7 +336,7 @@ std::string HelpText(Command command) {
              "bytes. It programs nothing. The slow values are read only from a card that\n"
              "reads back commands and offers the built-in test, as the card window does; the\n"
              "error count and the bit error rate only while a bit error test runs (else n/a).\n"
-             "A reading takes about 2.5 s per card (the lock state is polled four times and\n"
+             "A reading takes about 2.2 s per card (the lock state is polled four times and\n"
              "each slow value is an exchange with the module), so a shorter --watch period\n"
              "cannot be kept: the readings then follow each other, and zorvctl says so once.\n\n"
              "  --card N           only card N\n"
