@@ -101,7 +101,7 @@ struct DllLocations {
   std::string file_name;
   std::string fallback_path;
   // None when empty.
-  std::string program_folder;
+  std::string program_folder{};
 };
 
 // The platform's library file name ("ZORVDLL.DLL", "libZORVDLL.so") beside the running program,

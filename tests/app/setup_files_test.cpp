@@ -502,7 +502,9 @@ TEST_F(SetupFileTest, SectionsOfCardsNotHeldNowSurviveARewrite) {
     std::string last_setup_file;
     ASSERT_TRUE(ReadSetupFile(Configuration(), Configuration(), last_setup_file, read));
     EXPECT_EQ(Describe(read[3]), Describe(AsReadBack(four[3])));
-    if (held == 1) EXPECT_EQ(read[0].bitsync_setup.BitRate, 2000000u);
+    if (held == 1) {
+      EXPECT_EQ(read[0].bitsync_setup.BitRate, 2000000u);
+    }
   }
   EXPECT_THAT(ReadText(Configuration()), ::testing::HasSubstr("BitRate=777000\r\n"));
 }

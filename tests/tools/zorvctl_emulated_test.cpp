@@ -229,7 +229,7 @@ TEST_F(EmulatedZorvctlTest, EmulatedCardsKeepTheirProgrammingFromOneRunToTheNext
 
 TEST_F(EmulatedZorvctlTest, AnEmulateValueThatIsNeitherCardsNorAScenarioIsWrongUsage) {
   std::filesystem::create_directory(Path("folder"));
-  for (const std::string& value : {"-1", "17", "2x", "missing.ini", "folder"}) {
+  for (const std::string value : {"-1", "17", "2x", "missing.ini", "folder"}) {
     SCOPED_TRACE(value);
     const platform::ProgramRun run = RunBuilt({"--emulate", value, "list"});
     EXPECT_EQ(run.exit_code, 2);
