@@ -20,9 +20,21 @@ std::string FormatMeasurement(const char* format, double value, double low, doub
 }  // namespace
 
 BitsyncSignalModel::BitsyncSignalModel(const CardScenario& card)
-    : card_(card), noise_(kNoiseSeed) {}
+    : card_(card), scheduled_on_(card.signal_schedule.On(0)), noise_(kNoiseSeed) {}
 
 void BitsyncSignalModel::AdvanceTo(int64_t now) {
+  const SignalSchedule& schedule = card_.signal_schedule;
+  for (int64_t change = schedule.NextChange(now_); change <= now;
+       change = schedule.NextChange(now_)) {
+    CountTo(change);
+    // Gone, the loop drops its lock; back, it acquires again.
+    Reacquire();
+    scheduled_on_ = schedule.On(now_);
+  }
+  CountTo(now);
+}
+
+void BitsyncSignalModel::CountTo(int64_t now) {
   if (now <= now_) return;
   const bool counting = ber_mode_ != BerMode::kOff || fsp_on_;
   if (counting && SignalPresent() && InBand()) {
@@ -108,7 +120,7 @@ void BitsyncSignalModel::RestartCounts() {
 }
 
 bool BitsyncSignalModel::SignalPresent() const {
-  return card_.signal_source >= 0 && source_ == card_.signal_source;
+  return card_.signal_source >= 0 && source_ == card_.signal_source && scheduled_on_;
 }
 
 bool BitsyncSignalModel::InBand() const {

@@ -3,8 +3,9 @@
 // loop's lock, the link analysis counters and the measurement texts.
 //
 // The model moves in module time (nanoseconds) that the module hands it with AdvanceTo before
-// every use; between two calls nothing changes but the passing of time, so counting is exact
-// over any interval. The lock and counter state only changes when the module programs it.
+// every use; between two calls nothing changes but the passing of time and the scenario's
+// scheduled comings and goings of the signal, so counting is exact over any interval. The lock
+// and counter state otherwise only changes when the module programs it.
 
 #include <array>
 #include <cstdint>
@@ -32,7 +33,8 @@ class BitsyncSignalModel {
 
   explicit BitsyncSignalModel(const CardScenario& card);
 
-  // Moves the model on to `now`; earlier times are ignored.
+  // Moves the model on to `now`, through the signal's scheduled changes; earlier times are
+  // ignored.
   void AdvanceTo(int64_t now);
 
   void SelectSource(int source);
@@ -68,6 +70,8 @@ class BitsyncSignalModel {
   uint16_t TakeFspCount();
 
  private:
+  // Counts up to `now`, across no scheduled change.
+  void CountTo(int64_t now);
   bool InBand() const;
   // Call before a change that may break the lock: the loop starts acquiring again.
   void Reacquire();
@@ -76,6 +80,7 @@ class BitsyncSignalModel {
 
   const CardScenario card_;
   int64_t now_ = 0;
+  bool scheduled_on_;
   int source_ = 0;
   uint32_t bit_rate_ = 0;
   int loop_bandwidth_ = 3;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -105,6 +106,25 @@ bool ParseEepromWord(const std::string& text, CardScenario& card, size_t index) 
   return true;
 }
 
+constexpr double kScheduleStepMinSeconds = 0.001;
+constexpr double kScheduleStepMaxSeconds = 1'000'000;
+
+// "on 5" or "off 2.5".
+bool ParseSignalStep(const std::string& item, SignalStep& step) {
+  const size_t blank = item.find_first_of(" \t");
+  if (blank == std::string::npos) return false;
+  const std::string state = item.substr(0, blank);
+  double seconds = 0;
+  if (!ParseNumber(Trimmed(item.substr(blank)), seconds) || seconds < kScheduleStepMinSeconds ||
+      seconds > kScheduleStepMaxSeconds) {
+    return false;
+  }
+  if (!EqualsIgnoringCase(state, "on") && !EqualsIgnoringCase(state, "off")) return false;
+  step.on = EqualsIgnoringCase(state, "on");
+  step.nanoseconds = std::llround(seconds * 1e9);
+  return true;
+}
+
 struct CardKey {
   const char* key;
   const char* expected;
@@ -171,6 +191,10 @@ const CardKey kCardKeys[] = {
     {"SignalBer", "a probability 0 to 1",
      [](const std::string& text, CardScenario& card) {
        return ParseNumber(text, card.signal_ber) && card.signal_ber >= 0 && card.signal_ber <= 1;
+     }},
+    {"SignalSchedule", "steps such as on 5, off 2 (on or off, seconds 0.001 to 1000000)",
+     [](const std::string& text, CardScenario& card) {
+       return ParseSignalSchedule(text, card.signal_schedule);
      }},
     {"IrigSignal", "YES or NO",
      [](const std::string& text, CardScenario& card) {
@@ -269,6 +293,59 @@ std::optional<Scenario> ParseScenarioFile(const std::string& path,
 }
 
 }  // namespace
+
+bool ParseSignalSchedule(const std::string& text, SignalSchedule& schedule) {
+  SignalSchedule parsed;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    SignalStep step;
+    if (!ParseSignalStep(Trimmed(text.substr(start, comma - start)), step)) return false;
+    parsed.steps.push_back(step);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  schedule = std::move(parsed);
+  return true;
+}
+
+namespace {
+
+int64_t CycleNanoseconds(const std::vector<SignalStep>& steps) {
+  int64_t cycle = 0;
+  for (const SignalStep& step : steps) cycle += step.nanoseconds;
+  return cycle;
+}
+
+// The step that `now` falls in, and when that step ends.
+std::pair<size_t, int64_t> StepAt(const std::vector<SignalStep>& steps, int64_t now) {
+  const int64_t cycle = CycleNanoseconds(steps);
+  const int64_t into = (now % cycle + cycle) % cycle;
+  int64_t end = now - into;
+  for (size_t i = 0;; ++i) {
+    end += steps[i].nanoseconds;
+    if (end > now) return {i, end};
+  }
+}
+
+}  // namespace
+
+bool SignalSchedule::On(int64_t now) const {
+  return steps.empty() || steps[StepAt(steps, now).first].on;
+}
+
+int64_t SignalSchedule::NextChange(int64_t now) const {
+  const bool changes = std::any_of(steps.begin(), steps.end(),
+                                   [&](const SignalStep& step) { return step.on != steps[0].on; });
+  if (!changes) return std::numeric_limits<int64_t>::max();
+  auto [i, end] = StepAt(steps, now);
+  // Steps of the same state run on into each other, across the end of the cycle too.
+  for (size_t next = (i + 1) % steps.size(); steps[next].on == steps[i].on;
+       next = (next + 1) % steps.size()) {
+    end += steps[next].nanoseconds;
+  }
+  return end;
+}
 
 std::optional<Scenario> ParseScenario(const std::string& emulate_value,
                                       std::vector<std::string>& problems) {

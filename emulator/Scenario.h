@@ -14,6 +14,24 @@ enum class BridgeType { k9080, k9056 };
 enum class Usable { kYes, kNo, kScanOnly };
 enum class ModuleState { kPresent, kAbsent, kStuckBusy, kSilent };
 
+// When the signal is on its input, in module time (nanoseconds since the bus was built): steps
+// of a cycle that starts again after the last one. No step: on all along.
+struct SignalStep {
+  bool on = true;
+  int64_t nanoseconds = 0;
+};
+struct SignalSchedule {
+  std::vector<SignalStep> steps;
+
+  bool On(int64_t now) const;
+  // The first time after `now` at which the signal comes or goes; INT64_MAX when it never does.
+  int64_t NextChange(int64_t now) const;
+};
+
+// "on 5, off 2, on 10": on or off (any case) and seconds above 0, comma-separated. False for
+// anything else, leaving `schedule` as it was.
+bool ParseSignalSchedule(const std::string& text, SignalSchedule& schedule);
+
 struct CardScenario {
   BridgeType bridge = BridgeType::k9080;
   uint32_t subsystem = 0x0310D1A7;
@@ -28,6 +46,7 @@ struct CardScenario {
   double signal_voltage = 1.5;
   double signal_ber = 0.0;
   bool irig_signal = true;
+  SignalSchedule signal_schedule = {};
 };
 
 struct Scenario {

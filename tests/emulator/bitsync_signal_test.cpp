@@ -92,6 +92,37 @@ TEST(BitsyncLockTest, LockFollowsAShortAcquisition) {
             BitsyncModule::kSignalBit | BitsyncModule::kLockBit);
 }
 
+// The scenario's schedule: on 1 s, off 0.5 s, again and again, on module time.
+TEST(BitsyncLockTest, ScheduledSignalComesAndGoesAndTheLoopAcquiresAgainEachTime) {
+  CardScenario card;
+  ASSERT_TRUE(emulator::ParseSignalSchedule("on 1, off 0.5", card.signal_schedule));
+  BitsyncDriver driver(card);
+  Program(driver, kSignalSource, kSignalRate, kBandwidthHalfPercent, {kBerInternal});
+  constexpr uint8_t kLocked = BitsyncModule::kSignalBit | BitsyncModule::kLockBit;
+  const auto status_at = [&](int64_t milliseconds) {
+    driver.clock.Advance(milliseconds * 1'000'000 - driver.Nanoseconds());
+    return driver.module.Read(BitsyncModule::kStatusRegister);
+  };
+  // Milliseconds of module time and the status read then.
+  const std::pair<int64_t, uint8_t> readings[] = {
+      {999, kLocked},  {1000, 0},
+      {1499, 0},       {1519, BitsyncModule::kSignalBit},  // acquiring again
+      {1520, kLocked}, {2499, kLocked},
+      {2500, 0},       {3020, kLocked},
+  };
+  for (const auto& [at, status] : readings) EXPECT_EQ(status_at(at), status) << at << " ms";
+
+  // The correlator noticed the losses, and no bit counts while the signal is away.
+  EXPECT_EQ(driver.Request(0xE4).at(3), 1);
+  EXPECT_EQ(status_at(4100), 0);
+  const uint32_t bits_gone = LittleEndian(driver.Request(0xE2), 2, 4);
+  EXPECT_EQ(status_at(4400), 0);
+  EXPECT_EQ(LittleEndian(driver.Request(0xE2), 2, 4), bits_gone);
+  EXPECT_EQ(status_at(4600), kLocked);
+  EXPECT_GT(LittleEndian(driver.Request(0xE2), 2, 4), bits_gone);
+  EXPECT_EQ(driver.module.Violations().Total(), 0);
+}
+
 struct OperationalCase {
   std::string name;
   double es_no;

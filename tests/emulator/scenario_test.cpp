@@ -8,7 +8,9 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/process.h"
@@ -19,6 +21,9 @@ using emulator::BridgeType;
 using emulator::CardScenario;
 using emulator::ModuleState;
 using emulator::ParseScenario;
+using emulator::ParseSignalSchedule;
+using emulator::SignalSchedule;
+using emulator::SignalStep;
 using emulator::Usable;
 
 class ScenarioFile : public ::testing::Test {
@@ -163,6 +168,7 @@ TEST_F(ScenarioFile, MalformedValueIsReportedWithFileAndKeyAndGivesNoScenario) {
       {"SignalVoltage", "-0.1"},
       {"SignalBer", "1.5"},
       {"IrigSignal", "present"},
+      {"SignalSchedule", "on 5, sometimes 2"},
   };
   for (const auto& [key, value] : cases) {
     SCOPED_TRACE(std::string(key) + "=" + value);
@@ -173,6 +179,81 @@ TEST_F(ScenarioFile, MalformedValueIsReportedWithFileAndKeyAndGivesNoScenario) {
     EXPECT_NE(errors.find(path), std::string::npos) << errors;
     EXPECT_NE(errors.find(std::string("[Card1] ") + key + "="), std::string::npos) << errors;
   }
+}
+
+TEST_F(ScenarioFile, SignalScheduleIsReadIntoItsCard) {
+  std::string errors;
+  const auto scenario =
+      Parse(Write("[Bus]\nCards=2\n[Card1]\nSignalSchedule=on 5, off 2, on 10\n"), errors);
+  ASSERT_TRUE(scenario) << errors;
+  EXPECT_TRUE(scenario->cards[0].signal_schedule.steps.empty());
+  ASSERT_EQ(scenario->cards[1].signal_schedule.steps.size(), 3u);
+  EXPECT_FALSE(scenario->cards[1].signal_schedule.steps[1].on);
+  EXPECT_EQ(scenario->cards[1].signal_schedule.steps[1].nanoseconds, 2'000'000'000);
+}
+
+struct ScheduleText {
+  const char* text;
+  // Each step as on/off and milliseconds; empty when the text is refused.
+  std::vector<std::pair<bool, int64_t>> steps;
+};
+
+TEST(SignalScheduleText, OnOrOffAndSecondsCommaSeparatedAndNothingElse) {
+  const ScheduleText cases[] = {
+      {"on 5, off 2, on 10", {{true, 5000}, {false, 2000}, {true, 10000}}},
+      {"OFF 0.25", {{false, 250}}},
+      {" On\t1 ,off   +1.5e0 ", {{true, 1000}, {false, 1500}}},
+      {"on 1000000", {{true, 1'000'000'000}}},
+      {"on 0.001", {{true, 1}}},
+      {"", {}},
+      {"on", {}},
+      {"on 5,", {}},
+      {", on 5", {}},
+      {"on 5; off 2", {}},
+      {"on 5 s", {}},
+      {"on five", {}},
+      {"up 5", {}},
+      {"on 0", {}},
+      {"on -1", {}},
+      {"on 0.0009", {}},
+      {"on 1000001", {}},
+      {"on nan", {}},
+      {"on inf", {}},
+  };
+  for (const ScheduleText& c : cases) {
+    SCOPED_TRACE(c.text);
+    SignalSchedule schedule{{{true, 7'000'000}}};
+    EXPECT_EQ(ParseSignalSchedule(c.text, schedule), !c.steps.empty());
+    std::vector<std::pair<bool, int64_t>> steps;
+    for (const SignalStep& step : schedule.steps) {
+      steps.emplace_back(step.on, step.nanoseconds / 1'000'000);
+    }
+    // A refused text leaves the schedule as it was.
+    const std::vector<std::pair<bool, int64_t>> unchanged = {{true, 7}};
+    EXPECT_EQ(steps, c.steps.empty() ? unchanged : c.steps);
+  }
+}
+
+TEST(SignalScheduleText, TheCycleStartsAgainAfterItsLastStep) {
+  constexpr int64_t kSecond = 1'000'000'000;
+  SignalSchedule schedule;
+  ASSERT_TRUE(ParseSignalSchedule("on 5, off 2, on 10", schedule));
+  // Time, whether the signal is on, and its next change: the last "on" runs into the first.
+  const std::tuple<double, bool, double> cases[] = {
+      {0, true, 5},  {4.999, true, 5}, {5, false, 7},   {6.5, false, 7},
+      {7, true, 22}, {21, true, 22},   {22, false, 24}, {24, true, 39},
+  };
+  for (const auto& [at, on, next] : cases) {
+    SCOPED_TRACE(at);
+    const auto time = static_cast<int64_t>(at * kSecond);
+    EXPECT_EQ(schedule.On(time), on);
+    EXPECT_EQ(schedule.NextChange(time), static_cast<int64_t>(next * kSecond));
+  }
+  // Without a change the signal never comes or goes.
+  EXPECT_EQ(SignalSchedule{}.NextChange(0), std::numeric_limits<int64_t>::max());
+  ASSERT_TRUE(ParseSignalSchedule("off 1, off 2", schedule));
+  EXPECT_FALSE(schedule.On(10 * kSecond));
+  EXPECT_EQ(schedule.NextChange(0), std::numeric_limits<int64_t>::max());
 }
 
 TEST_F(ScenarioFile, BusSectionMustGiveACardCount) {
