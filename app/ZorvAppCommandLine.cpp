@@ -9,6 +9,7 @@ namespace {
 constexpr const char* kEmulate = "--emulate";
 constexpr const char* kGrab = "--grab";
 constexpr const char* kOpen = "--open";
+constexpr const char* kMetrics = "--metrics";
 
 // "--name VALUE" or "--name=VALUE".
 bool IsOption(const std::string& word, const std::string& name) {
@@ -61,6 +62,8 @@ bool ParseZorvAppCommandLine(const std::vector<std::string>& words, ZorvAppComma
         return false;
       }
       line.open_cards.push_back((*card)[0] - '0');
+    } else if (IsOption(word, kMetrics)) {
+      if (!TakeValue(words, i, "ADDRESS:PORT or PORT", line.metrics, error)) return false;
     } else if (IsOption(word, kGrab)) {
       if (!TakeValue(words, i, "a file name", line.grab, error)) return false;
     } else {
@@ -78,7 +81,9 @@ bool AsksForHelpOrVersion(const std::vector<std::string>& words) {
 }
 
 std::string ZorvAppUsage() {
-  return std::string("Usage: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--grab FILE]\n") +
+  return std::string(
+             "Usage: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--metrics ADDRESS:PORT]\n"
+             "               [--grab FILE]\n") +
          "The operator program of the Zorv telemetry receiver cards, version " + kZorvAppVersion +
          ".\n"
          "  --emulate N|SCENARIO   N emulated cards, or the cards a scenario file describes\n"
@@ -86,6 +91,8 @@ std::string ZorvAppUsage() {
          "                         caption then says EMULATED)\n"
          "  --open CARD            open the window of card CARD (1 to 4) at the start, as the\n"
          "                         Setup menu does; may be given more than once\n"
+         "  --metrics ADDRESS:PORT serve the cards' link metrics (OpenMetrics text) read-only at\n"
+         "                         http://ADDRESS:PORT/metrics; PORT alone means 127.0.0.1\n"
          "  --grab FILE            three seconds after the start, save a picture of the main\n"
          "                         window to FILE (PNG), and of each open card window to FILE\n"
          "                         with -card1 (and so on) before its extension\n"

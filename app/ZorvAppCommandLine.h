@@ -1,6 +1,6 @@
 #pragma once
-// ZorvApp's own command line: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--grab FILE]
-// [--help] [--version]. Qt's
+// ZorvApp's own command line: ZorvApp [--emulate N|SCENARIO] [--open CARD]... [--metrics
+// ADDRESS:PORT] [--grab FILE] [--help] [--version]. Qt's
 // options (-platform and the like) are taken out by Qt before it is read.
 
 #include <optional>
@@ -10,6 +10,8 @@
 struct ZorvAppCommandLine {
   // Set as ZORV_EMULATE before the library is loaded.
   std::optional<std::string> emulate;
+  // Where the link metrics are served: "ADDRESS:PORT", or "PORT" on 127.0.0.1.
+  std::optional<std::string> metrics;
   // Card windows opened at the start (1 to 4), as the Setup menu opens them.
   std::vector<int> open_cards;
   // Pictures of the main window and of each open card window ("-card1" and so on before the

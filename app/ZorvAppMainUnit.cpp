@@ -99,10 +99,14 @@ void TZorvAppMainForm::BuildMenu() {
   connect(file->addAction("Save &As"), &QAction::triggered, this, &TZorvAppMainForm::SaveAs1Click);
   connect(file->addAction("&Recall"), &QAction::triggered, this, &TZorvAppMainForm::Recall1Click);
   QMenu* setup = menuBar()->addMenu("&Setup");
+  QMenu* view = menuBar()->addMenu("&View");
   for (int32_t card = 0; card < kMaxProgramCards; ++card) {
     card_actions_[card] = setup->addAction(QString("Card &%1").arg(card + 1));
-    card_actions_[card]->setVisible(false);
     connect(card_actions_[card], &QAction::triggered, this, [this, card] { CardSetupClick(card); });
+    monitor_actions_[card] = view->addAction(QString("Card &%1").arg(card + 1));
+    connect(monitor_actions_[card], &QAction::triggered, this, [this, card] { OpenMonitor(card); });
+    card_actions_[card]->setVisible(false);
+    monitor_actions_[card]->setVisible(false);
   }
 }
 
@@ -133,7 +137,10 @@ void TZorvAppMainForm::FirstShow() {
   state_.emulated = emulate && !emulate->empty();
   for (int32_t card = 0; card < kMaxProgramCards; ++card) {
     card_actions_[card]->setVisible(card < CardCount());
+    monitor_actions_[card]->setVisible(card < CardCount());
   }
+  state_.open_monitor = [this](int32_t card) { OpenMonitor(card); };
+  ServeMetrics();
   ReadSetupFile(configuration_path_, configuration_path_, last_setup_file_, Cards());
   RefreshAllCardWindows();
   ApplyColours();
@@ -155,6 +162,8 @@ void TZorvAppMainForm::Shutdown() {
   platform::clock().Sleep(kShutdownGraceMs);
   WriteConfigurationFile();
   const bool threads_ended = EndCardThreads();
+  for (auto& window : monitor_windows_) window.reset();
+  metrics_server_.reset();
   for (auto& window : card_windows_) window.reset();
   state_.zorv = nullptr;
   if (threads_ended) {
@@ -252,6 +261,35 @@ void TZorvAppMainForm::CardSetupClick(int32_t card) {
   card_windows_[card] = parts_.card_windows(card, state_);
   card_windows_[card]->ReloadSetups();
   card_windows_[card]->TakeColours(state_.colours);
+}
+
+void TZorvAppMainForm::OpenMonitor(int32_t card) {
+  if (first_show_ || state_.shutting_down || card < 0 || card >= CardCount()) return;
+  auto& window = monitor_windows_[card];
+  if (!window) {
+    window = std::make_unique<TZorvMonitorForm>(card, state_.Monitor(card), state_.emulated);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TZorvAppMainForm::ServeMetrics() {
+  if (parts_.metrics_address.empty()) return;
+  metrics_server_ = std::make_unique<ZorvMetricsServer>([this] {
+    std::vector<const LinkMonitor*> monitors;
+    for (int32_t card = 0; card < CardCount(); ++card) monitors.push_back(&state_.Monitor(card));
+    return OpenMetricsText(monitors);
+  });
+  std::string error;
+  if (metrics_server_->Listen(parts_.metrics_address, error)) {
+    LogLine(("Link metrics served on http://" + parts_.metrics_address + "/metrics").c_str(), 0);
+    return;
+  }
+  metrics_server_.reset();
+  ErrorBeep();
+  LogLine(error.c_str(), 1);
+  ShowMessage(error, "ERROR", MessageButtons::kOk, MessageIcon::kError);
 }
 
 bool TZorvAppMainForm::KeepOpenWindow(int32_t card) {

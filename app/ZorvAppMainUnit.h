@@ -14,6 +14,8 @@
 
 #include "app/Progzorvunit.h"
 #include "app/ZorvCardWindow.h"
+#include "app/ZorvMetricsServer.h"
+#include "app/ZorvMonitorUnit.h"
 #include "app/Zorvglobunit.h"
 #include "platform/instance_guard.h"
 
@@ -21,10 +23,12 @@ class QAction;
 class QCloseEvent;
 class QShowEvent;
 
-// How the program is put together: where the library is, and how card windows are made.
+// How the program is put together: where the library is, how card windows are made, and where
+// the link metrics are served ("ADDRESS:PORT"; nowhere when empty).
 struct ZorvAppParts {
   DllLocations dll_locations = DefaultDllLocations();
   CardWindowFactory card_windows;
+  std::string metrics_address;
 };
 
 // The caption: "*" in front while edited, the version, "EMULATED" when the cards are the
@@ -45,6 +49,8 @@ class TZorvAppMainForm : public QMainWindow {
   void SaveAs1Click();
   void Recall1Click();
   void CardSetupClick(int32_t card);
+  // View > Card N: the card's link monitor.
+  void OpenMonitor(int32_t card);
   // The 200 ms timer's handler.
   void Timer5HzTimer();
   // Ctrl+Z: the next tick switches between simulated and live data.
@@ -64,6 +70,9 @@ class TZorvAppMainForm : public QMainWindow {
   const std::string& LastSetupFile() const { return last_setup_file_; }
   ZorvCardWindow* CardWindow(int32_t card) const { return card_windows_[card].get(); }
   QAction* CardAction(int32_t card) const { return card_actions_[card]; }
+  QAction* MonitorAction(int32_t card) const { return monitor_actions_[card]; }
+  TZorvMonitorForm* MonitorWindow(int32_t card) const { return monitor_windows_[card].get(); }
+  const ZorvMetricsServer* MetricsServer() const { return metrics_server_.get(); }
   QTimer& Timer() { return timer_; }
 
  protected:
@@ -73,6 +82,7 @@ class TZorvAppMainForm : public QMainWindow {
  private:
   void BuildMenu();
   void FirstShow();
+  void ServeMetrics();
   void SwitchSimulateLive();
   // Holds every open card window's threads; none when one of them is stuck in a call.
   bool HoldCards();
@@ -103,6 +113,9 @@ class TZorvAppMainForm : public QMainWindow {
   bool card_threads_left_running_ = false;
   std::array<std::unique_ptr<ZorvCardWindow>, kMaxProgramCards> card_windows_;
   std::array<QAction*, kMaxProgramCards> card_actions_{};
+  std::array<QAction*, kMaxProgramCards> monitor_actions_{};
+  std::array<std::unique_ptr<TZorvMonitorForm>, kMaxProgramCards> monitor_windows_;
+  std::unique_ptr<ZorvMetricsServer> metrics_server_;
   QTimer timer_;
   int32_t tick_ = 0;
 };

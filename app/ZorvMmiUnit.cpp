@@ -1,5 +1,6 @@
 #include "app/ZorvMmiUnit.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -128,6 +129,13 @@ void TZorvMmiForm::BuildWindow() {
   reload_ = new QPushButton("Re Load", strip_);
   reload_->setFixedWidth(reload_->fontMetrics().horizontalAdvance("Re Load") + 12);
   reload_->setToolTip("Reload entire ZORV setup");
+  // The card's link monitor, from the strip's right-click menu.
+  strip_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* monitor = new QAction("Monitor", strip_);
+  connect(monitor, &QAction::triggered, this, [this] {
+    if (state_.open_monitor) state_.open_monitor(card_);
+  });
+  strip_->addAction(monitor);
   strip_layout->addWidget(reload_);
   connect(reload_, &QPushButton::clicked, this, &TZorvMmiForm::PanelBitsyncReloadClick);
   column->addWidget(strip_);
@@ -164,6 +172,10 @@ void TZorvMmiForm::BuildWindow() {
   refusal_->setPalette(warning);
   refusal_->hide();
   column->addWidget(refusal_);
+}
+
+LinkMonitor& TZorvMmiForm::Monitor() const {
+  return state_.Monitor(card_);
 }
 
 CardData& TZorvMmiForm::Card() const {
@@ -273,7 +285,10 @@ void TZorvMmiForm::Tick(bool fifth_tick) {
   if (state_.shutting_down || closed_) return;
   PostIrigRefresh();
   DriveThread();
-  if (fifth_tick) PostFspCountRefresh();
+  if (fifth_tick) {
+    PostFspCountRefresh();
+    Monitor().TakeSample(MonitorNow());
+  }
 }
 
 void TZorvMmiForm::ShowResults() {
@@ -337,7 +352,8 @@ void TZorvMmiForm::PostIrigReload(bool message_click) {
     } else {
       ErrorBeep();
     }
-    results->Post([window, taken] {
+    results->Post([window, taken, setup] {
+      if (taken) window->Monitor().OnIrigSetupLoaded(MonitorNow(), setup);
       window->ShowChangeTaken(taken, "The card did not take the IRIG setup.");
     });
   });
@@ -364,8 +380,9 @@ void TZorvMmiForm::PostBitsyncReload(bool apply_fsp, bool message_click) {
     } else {
       ErrorBeep();
     }
-    results->Post([window, taken, fsp_taken, fsp_mode_on = fsp.mode_on] {
+    results->Post([window, taken, fsp_taken, fsp_mode_on = fsp.mode_on, sent] {
       if (!fsp_taken && fsp_mode_on) window->Card().fsp.mode_on = 0;
+      if (taken) window->Monitor().OnSetupLoaded(MonitorNow(), sent);
       window->ShowChangeTaken(taken && fsp_taken, !taken
                                                       ? "The card did not take the bitsync setup."
                                                       : "The card did not take the FSP mode.");
@@ -374,6 +391,7 @@ void TZorvMmiForm::PostBitsyncReload(bool apply_fsp, bool message_click) {
 }
 
 void TZorvMmiForm::ShowChangeTaken(bool taken, const std::string& refusal) {
+  if (!taken) Monitor().OnChangeRefused(MonitorNow(), refusal);
   refusal_->setText(taken ? QString() : QString::fromStdString(refusal));
   refusal_->setVisible(!taken);
 }
@@ -393,6 +411,7 @@ void TZorvMmiForm::PostIrigRefresh() {
     results->Post([window, seconds, status] {
       window->irig_time_->setText(QString::fromStdString(FormatTimeOfYear(seconds)));
       window->irig_panel_->ShowTimeAndStatus(status, seconds);
+      window->Monitor().OnIrig(MonitorNow(), seconds, status);
     });
   });
 }
@@ -439,8 +458,9 @@ void TZorvMmiForm::PostPollingPass() {
   }
   thread.Post(CardLane::kPoll, [results = results_, read_values, ber_testing, window = this] {
     if (ber_testing) UpdateBitErrorRate(*read_values);
-    results->Post([window, read_values] {
+    results->Post([window, read_values, ber_testing] {
       window->Card().status = *read_values;
+      window->Monitor().OnPolledValues(MonitorNow(), *read_values, ber_testing);
       window->RefreshLinkAnalysis();
       window->link_analysis_panel_->RefreshBuiltInTest();
     });
@@ -468,6 +488,7 @@ void TZorvMmiForm::PostFspCountRefresh() {
 void TZorvMmiForm::ShowStatus(int32_t status, std::chrono::steady_clock::time_point read_at) {
   status_code_ = status;
   lock_state_read_at_ = read_at;
+  Monitor().OnLockStatus(MonitorNow(), status);
   const bool known = status >= 0 && status < static_cast<int32_t>(kLockStatusCount);
   QString text = known ? kLockStatusNames[status] : "";
   const FspSettings& fsp = Card().fsp;

@@ -100,6 +100,7 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
   // The built-in test panel's values and LEDs from the card's status record.
   void RefreshLinkAnalysis();
   CardData& Card() const;
+  LinkMonitor& Monitor() const;
   progzorvclass& Zorv() const { return *state_.zorv; }
 
   // Work for the card's threads.

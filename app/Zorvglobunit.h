@@ -2,8 +2,13 @@
 // What the operator program's windows share: the program's version, its colours and the flags
 // that the main window sets and the card windows and their threads read.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/LinkMonitor.h"
 
 class progzorvclass;
 
@@ -33,4 +38,13 @@ struct ZorvProgramState {
   // second (0 starts a polling pass), and the polling group of the next pass.
   int32_t trigger_counter[4] = {0, 0, 0, 0};
   int32_t poll_group_counter[4] = {0, 0, 0, 0};
+  // Each card's link monitor, fed by its window while the window is open; made on first use.
+  std::array<std::unique_ptr<LinkMonitor>, 4> monitors;
+  LinkMonitor& Monitor(int32_t card) {
+    auto& monitor = monitors[static_cast<size_t>(card)];
+    if (!monitor) monitor = std::make_unique<LinkMonitor>(card);
+    return *monitor;
+  }
+  // Opens a card's monitor window (the main window owns them).
+  std::function<void(int32_t card)> open_monitor;
 };

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   platform::CatchInterrupts();
   int status = 0;
   {
-    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory()});
+    TZorvAppMainForm main_form(
+        ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory(), line.metrics.value_or("")});
     main_form.show();
     QTimer interrupts;
     QObject::connect(&interrupts, &QTimer::timeout, &main_form, [&main_form] {

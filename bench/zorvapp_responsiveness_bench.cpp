@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   Figures figures;
   {
-    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory()});
+    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory(), ""});
     main_form.show();
     std::array<TZorvMmiForm*, kCards> windows{};
     for (int card = 0; card < kCards; ++card) {

@@ -347,7 +347,7 @@ void CardWindowTest::aStuckCardFreezesNeitherTheOtherCardsNorTheExit() {
   InstallFake(2);
   zorv_.reset();
   state_.zorv = nullptr;
-  TZorvAppMainForm form({{kLibraryFile, kLibraryFile, ""}, TZorvMmiForm::Factory()});
+  TZorvAppMainForm form({{kLibraryFile, kLibraryFile, ""}, TZorvMmiForm::Factory(), ""});
   form.show();
   form.Timer().stop();
   form.CardAction(0)->trigger();

@@ -96,7 +96,7 @@ FakeZorvDllState& MainWindowTest::InstallFake(int32_t card_count) {
 
 TZorvAppMainForm& MainWindowTest::Start(const DllLocations& locations) {
   form_ = std::make_unique<TZorvAppMainForm>(
-      ZorvAppParts{locations, FakeCardWindow::Factory(windows_)});
+      ZorvAppParts{locations, FakeCardWindow::Factory(windows_), ""});
   form_->show();
   // Ctrl+Z reaches the active window.
   form_->activateWindow();

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   bool saved = true;
   {
-    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory()});
+    TZorvAppMainForm main_form(ZorvAppParts{DefaultDllLocations(), TZorvMmiForm::Factory(), ""});
     main_form.show();
     main_form.CardSetupClick(0);
     auto* card = dynamic_cast<TZorvMmiForm*>(main_form.CardWindow(0));
