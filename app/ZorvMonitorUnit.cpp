@@ -38,7 +38,15 @@ constexpr struct {
 constexpr double kLowestBer = 1e-12;
 
 QString TimeText(int64_t utc_ms) {
-  return QDateTime::fromMSecsSinceEpoch(utc_ms, Qt::UTC).toString("yyyy-MM-dd hh:mm:ss 'UTC'");
+  return QDateTime::fromMSecsSinceEpoch(utc_ms, Qt::UTC).toString("yyyy-MM-dd hh:mm:ss");
+}
+
+// A log axis labels its decades: its range runs from the decade below to the decade above.
+double DecadeBelow(double x) {
+  return std::pow(10.0, std::floor(std::log10(x)));
+}
+double DecadeAbove(double x) {
+  return std::pow(10.0, std::ceil(std::log10(x) + 1e-9));
 }
 
 }  // namespace
@@ -78,6 +86,7 @@ TZorvMonitorForm::TZorvMonitorForm(int32_t card, LinkMonitor& monitor, bool emul
   journal_ = new QTableWidget(0, 4, this);
   journal_->setHorizontalHeaderLabels({"UTC", "IRIG", "Event", "What"});
   journal_->horizontalHeader()->setStretchLastSection(true);
+  journal_->setWordWrap(false);
   journal_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   journal_->verticalHeader()->hide();
   column->addWidget(journal_, 2);
@@ -190,9 +199,12 @@ void TZorvMonitorForm::RefreshTrends() {
       low = log_scale ? 1e-9 : 0;
       high = log_scale ? 1e-1 : 1;
     }
-    if (high - low < 1e-9) {
-      high = log_scale ? high * 10 : high + 1;
-      low = log_scale ? low / 10 : low - 1;
+    if (log_scale) {
+      low = DecadeBelow(low);
+      high = std::max(DecadeAbove(high), low * 10);
+    } else if (high - low < 1e-9) {
+      high += 1;
+      low -= 1;
     }
     chart.y->setRange(low, high);
     chart.x->setRange(QDateTime::fromMSecsSinceEpoch(
@@ -222,7 +234,10 @@ void TZorvMonitorForm::RefreshJournal() {
   while (journal_->rowCount() > static_cast<int>(LinkMonitor::kJournalEntries)) {
     journal_->removeRow(0);
   }
-  if (monitor_.JournalWritten() != journal_shown_) journal_->scrollToBottom();
+  if (monitor_.JournalWritten() != journal_shown_) {
+    for (int column = 0; column < 3; ++column) journal_->resizeColumnToContents(column);
+    journal_->scrollToBottom();
+  }
   journal_shown_ = monitor_.JournalWritten();
 }
 
