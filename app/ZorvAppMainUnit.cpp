@@ -277,8 +277,12 @@ void TZorvAppMainForm::OpenMonitor(int32_t card) {
 void TZorvAppMainForm::ServeMetrics() {
   if (parts_.metrics_address.empty()) return;
   metrics_server_ = std::make_unique<ZorvMetricsServer>([this] {
+    // Only the cards whose windows have read them: a card nobody watches has no values.
     std::vector<const LinkMonitor*> monitors;
-    for (int32_t card = 0; card < CardCount(); ++card) monitors.push_back(&state_.Monitor(card));
+    for (int32_t card = 0; card < CardCount(); ++card) {
+      const auto& monitor = state_.monitors[static_cast<size_t>(card)];
+      if (monitor && monitor->Latest().lock_status >= 0) monitors.push_back(monitor.get());
+    }
     return OpenMetricsText(monitors);
   });
   std::string error;
