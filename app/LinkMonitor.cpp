@@ -43,6 +43,14 @@ std::string Scientific(double x) {
   return std::string(text, done.ptr);
 }
 
+// As short as the value allows and exact: a bit error rate of 1e-7 must not read 0.
+std::string MetricNumber(double x) {
+  if (!std::isfinite(x)) return "NaN";
+  char text[64];
+  const auto done = std::to_chars(text, text + sizeof text, x);
+  return std::string(text, done.ptr);
+}
+
 std::string Seconds(double s) {
   return Number(s, 1) + " s";
 }
@@ -129,12 +137,15 @@ void LinkMonitor::OnLockStatus(const MonitorTime& at, int32_t status) {
   const std::string signal = "Es/No " + Number(latest_.es_no_db, 1) + " dB, signal " +
                              Number(latest_.signal_volts, 2) + " V";
   if (Locked(status) && !Locked(previous)) {
-    longest_loss_s_ = std::max(longest_loss_s_, lasted);
+    // The first lock of a run ends no loss.
+    if (loss_since_s_) longest_loss_s_ = std::max(longest_loss_s_, at.monotonic_s - *loss_since_s_);
+    loss_since_s_.reset();
     Write(at, JournalEvent::kLockAcquired,
           LockName(status) + " after " + LockName(previous) + " for " + Seconds(lasted) + "; " +
               signal);
   } else if (!Locked(status) && Locked(previous)) {
     ++lock_losses_;
+    loss_since_s_ = at.monotonic_s;
     Write(at, JournalEvent::kLockLost,
           LockName(status) + " after LOCK for " + Seconds(lasted) + "; " + signal);
   } else {
@@ -197,6 +208,11 @@ void LinkMonitor::OnIrig(const MonitorTime& at, double irig_time, int32_t irig_s
               FormatTimeOfYear(irig_time));
   }
   irig_reference_ = {at.monotonic_s, irig_time};
+}
+
+double LinkMonitor::LongestLoss_s() const {
+  if (!loss_since_s_ || !last_lock_read_s_) return longest_loss_s_;
+  return std::max(longest_loss_s_, *last_lock_read_s_ - *loss_since_s_);
 }
 
 double LinkMonitor::IrigDrift_s_per_min() const {
@@ -325,7 +341,7 @@ std::string OpenMetricsText(const std::vector<const LinkMonitor*>& monitors) {
     text += std::string("# HELP ") + metric.name + " " + metric.help + "\n";
     for (const LinkMonitor* monitor : monitors) {
       text += std::string(metric.name) + (counter ? "_total" : "") + "{card=\"" +
-              std::to_string(monitor->card() + 1) + "\"} " + Number(metric.value(*monitor), 6) +
+              std::to_string(monitor->card() + 1) + "\"} " + MetricNumber(metric.value(*monitor)) +
               "\n";
     }
   }

@@ -109,7 +109,9 @@ class LinkMonitor {
   uint64_t LockLosses() const { return lock_losses_; }
   double LockedSeconds() const { return locked_s_; }
   double MonitoredSeconds() const { return monitored_s_; }
-  double LongestLoss_s() const { return longest_loss_s_; }
+  // From the loss to the next lock, through every state between; a loss still under way counts
+  // up to the latest lock read.
+  double LongestLoss_s() const;
   double FlywheelSeconds() const { return flywheel_s_; }
   uint64_t IrigJumps() const { return irig_jumps_; }
   // Change of the IRIG offset over the last minute (seconds per minute); 0 until a minute of
@@ -133,6 +135,7 @@ class LinkMonitor {
   double locked_s_ = 0;
   double monitored_s_ = 0;
   double longest_loss_s_ = 0;
+  std::optional<double> loss_since_s_;
   // The IRIG reading the jump test compares with, at least a second back.
   std::optional<std::pair<double, double>> irig_reference_;  // monotonic s, IRIG time
   std::optional<double> last_irig_read_s_;
