@@ -103,6 +103,37 @@ TEST_F(ZorvctlArguments, CommandLinesItAccepts) {
          EXPECT_EQ(a.max_ber, 1e-6);
          EXPECT_FALSE(a.simulate);
        }},
+      {{"monitor"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.command, Command::kMonitor);
+         EXPECT_FALSE(a.card);
+         EXPECT_FALSE(a.seconds) << "until Ctrl+C";
+         EXPECT_EQ(a.csv_file, "");
+         EXPECT_FALSE(a.metrics);
+       }},
+      {{"monitor", "--card", "2", "--csv", "pass.csv", "--journal=events.csv", "--seconds", "20",
+        "--metrics", "0.0.0.0:9100", "--json"},
+       [](const Arguments& a) {
+         EXPECT_EQ(a.card, 2);
+         EXPECT_EQ(a.csv_file, "pass.csv");
+         EXPECT_EQ(a.journal_file, "events.csv");
+         EXPECT_EQ(a.seconds, 20);
+         ASSERT_TRUE(a.metrics);
+         EXPECT_EQ(a.metrics->host, "0.0.0.0");
+         EXPECT_EQ(a.metrics->port, 9100);
+         EXPECT_TRUE(a.json);
+       }},
+      // This machine only, unless an address says otherwise.
+      {{"monitor", "--metrics", "9100"},
+       [](const Arguments& a) {
+         ASSERT_TRUE(a.metrics);
+         EXPECT_EQ(a.metrics->host, "127.0.0.1");
+         EXPECT_EQ(a.metrics->port, 9100);
+       }},
+      {{"monitor", "--metrics", ":65535"},
+       [](const Arguments& a) { EXPECT_EQ(a.metrics->host, "127.0.0.1"); }},
+      {{"monitor", "--metrics", "[::1]:9100"},
+       [](const Arguments& a) { EXPECT_EQ(a.metrics->host, "::1"); }},
   };
   for (const Accepted& accepted : cases) {
     SCOPED_TRACE(::testing::PrintToString(accepted.words));
@@ -177,6 +208,19 @@ TEST_F(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
        "--max-ber takes a bit error rate from 0 to 1, such as 1e-6"},
       {{"ber", "--card", "1", "--seconds", "3", "--max-ber", "1e-3x"},
        "--max-ber takes a bit error rate from 0 to 1, such as 1e-6"},
+      {{"monitor", "--journal", "events.csv"}, "--journal needs --csv FILE"},
+      {{"monitor", "--csv="}, "--csv takes a file name"},
+      {{"monitor", "--seconds", "0"}, "--seconds takes whole seconds from 1 to 86400"},
+      {{"monitor", "--watch", "1"}, "monitor has no option --watch"},
+      {{"monitor", "pass.csv"}, "monitor takes no argument pass.csv"},
+      {{"monitor", "--metrics", "localhost:0"},
+       "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
+      {{"monitor", "--metrics", "localhost:65536"},
+       "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
+      {{"monitor", "--metrics", "localhost"},
+       "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
+      {{"monitor", "--metrics", "::1:9100"},
+       "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
   };
   for (const Refused& refused : cases) {
     SCOPED_TRACE(::testing::PrintToString(refused.words));
@@ -208,7 +252,7 @@ TEST_F(ZorvctlUsageTest, EveryCommandHasItsHelp) {
   // The refusal holds across programs and users everywhere.
   EXPECT_THAT(out_, ::testing::HasSubstr("while ZorvApp or another zorvctl runs"));
   EXPECT_THAT(out_, ::testing::Not(::testing::HasSubstr("within one process")));
-  for (const char* command : {"list", "status", "load", "save", "ber", "irig"}) {
+  for (const char* command : {"list", "status", "load", "save", "ber", "irig", "monitor"}) {
     SCOPED_TRACE(command);
     // Help wins over anything else on the line, even wrong usage.
     EXPECT_EQ(Run({command, "--card", "99", "--help"}), 0);
@@ -221,6 +265,8 @@ TEST_F(ZorvctlUsageTest, EveryCommandHasItsHelp) {
   EXPECT_THAT(out_, ::testing::HasSubstr("A reading takes about 2.2 s per card"));
   EXPECT_EQ(Run({"ber", "--help"}), 0);
   EXPECT_THAT(out_, ::testing::HasSubstr("estimated from the bit counts read before\nand after"));
+  EXPECT_EQ(Run({"monitor", "--help"}), 0);
+  EXPECT_THAT(out_, ::testing::HasSubstr("the lock state four times a second"));
   EXPECT_EQ(Run({"ber", "-h"}), 0);
   EXPECT_THAT(out_, ::testing::HasSubstr("Cards are counted from 1"));
   EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));

@@ -23,9 +23,9 @@ struct CommandWord {
 };
 
 constexpr CommandWord kCommandNames[] = {
-    {Command::kList, "list"}, {Command::kStatus, "status"}, {Command::kLoad, "load"},
-    {Command::kSave, "save"}, {Command::kCheck, "check"},   {Command::kBer, "ber"},
-    {Command::kIrig, "irig"},
+    {Command::kList, "list"}, {Command::kStatus, "status"},   {Command::kLoad, "load"},
+    {Command::kSave, "save"}, {Command::kCheck, "check"},     {Command::kBer, "ber"},
+    {Command::kIrig, "irig"}, {Command::kMonitor, "monitor"},
 };
 
 std::optional<Command> CommandNamed(const std::string& word) {
@@ -79,6 +79,27 @@ std::string TakeMaxBer(Arguments& arguments, const std::string& value) {
     return "--max-ber takes a bit error rate from 0 to 1, such as 1e-6";
   }
   arguments.max_ber = rate;
+  return "";
+}
+
+// "PORT", ":PORT" or "ADDRESS:PORT"; an IPv6 address in brackets.
+std::string TakeMetrics(Arguments& arguments, const std::string& value) {
+  const char* const usage = "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT";
+  MetricsAddress address;
+  const size_t colon = value.rfind(':');
+  std::string host = colon == std::string::npos ? "" : value.substr(0, colon);
+  const std::string port = colon == std::string::npos ? value : value.substr(colon + 1);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string::npos) {
+    return usage;  // which colon would end the address?
+  }
+  if (host.find_first_of(" []") != std::string::npos) return usage;
+  if (!host.empty()) address.host = host;
+  int32_t number = 0;
+  if (!ParseWhole(port, 1, 65535, number)) return usage;
+  address.port = static_cast<uint16_t>(number);
+  arguments.metrics = address;
   return "";
 }
 
@@ -153,6 +174,26 @@ std::vector<Option> OptionsOf(Command command) {
                  a.flywheel = v == "on";
                  return "";
                }}};
+    case Command::kMonitor:
+      return {card,
+              json,
+              {"--seconds", true,
+               [](Arguments& a, const std::string& v) {
+                 return TakeSeconds("--seconds", a.seconds, v);
+               }},
+              {"--csv", true,
+               [](Arguments& a, const std::string& v) -> std::string {
+                 if (v.empty()) return "--csv takes a file name";
+                 a.csv_file = v;
+                 return "";
+               }},
+              {"--journal", true,
+               [](Arguments& a, const std::string& v) -> std::string {
+                 if (v.empty()) return "--journal takes a file name";
+                 a.journal_file = v;
+                 return "";
+               }},
+              {"--metrics", true, TakeMetrics}};
     case Command::kLoad:
     case Command::kSave:
     case Command::kCheck:
@@ -187,6 +228,9 @@ std::string MissingOf(const Arguments& arguments) {
   }
   if (arguments.command == Command::kBer && !arguments.seconds) {
     return "ber needs --seconds S";
+  }
+  if (!arguments.journal_file.empty() && arguments.csv_file.empty()) {
+    return "--journal needs --csv FILE";
   }
   if (arguments.emulate_fresh && !arguments.emulate) return "--emulate-fresh needs --emulate";
   if (arguments.emulate) return EmulateProblem(*arguments.emulate);
@@ -401,6 +445,36 @@ std::string HelpText(Command command) {
              "  --external          decode the external time code signal\n"
              "  --flywheel on|off   keep time through a lost external signal\n\n" +
              cards;
+    case Command::kMonitor:
+      return usage +
+             "monitor [--card N] [--csv FILE [--journal FILE]]\n"
+             "           [--metrics ADDRESS:PORT] [--seconds S] [--json]\n\n"
+             "Watches every card in use, or card N, as the card window does, and programs\n"
+             "nothing: the lock state four times a second, one polling group of slow values a\n"
+             "second (A and B in turn: Es/No, signal voltage, offset frequency, bit counts;\n"
+             "built-in test, programmed bit rate), the IRIG time and status once a second.\n"
+             "Each slow value is an exchange of about 0.3 s with the module; the lock state is\n"
+             "read between two of them, on emulated cards every 0.35 s on average and 0.6 s at\n"
+             "most with one or two cards, every 0.45 s and 0.9 s at most with four. A module of\n"
+             "the newer firmware answers the lock state on every fourth read only, so there a\n"
+             "change shows within a second or so. The slow values share what time is left: a\n"
+             "group about every second with one card, every 2 s with two, every 6 s with four.\n"
+             "It prints a line for each event of the link as it happens (lock acquired or lost,\n"
+             "IRIG status changes and time jumps) and, at the end (Ctrl+C, or after S seconds),\n"
+             "a summary per card: the time locked, the losses of lock and the longest (from\n"
+             "loss to lock), Es/No lowest, mean and highest, and the bit error rate while a bit\n"
+             "error test runs.\n\n"
+             "  --card N                only card N\n"
+             "  --csv FILE              record one row per card a second to FILE, and the events\n"
+             "                          beside it (pass.csv: pass-journal.csv); a name that is\n"
+             "                          taken gets -2, -3 ... so that no record is overwritten\n"
+             "  --journal FILE          the events' record under this name instead\n"
+             "  --metrics ADDRESS:PORT  serve the latest values in the OpenMetrics text format\n"
+             "                          at http://ADDRESS:PORT/metrics, read-only; a PORT alone\n"
+             "                          serves on 127.0.0.1, this machine only\n"
+             "  --seconds S             end after S seconds (1 to 86400)\n"
+             "  --json                  a JSON object per event, and per card at the end\n\n" +
+             cards;
     case Command::kNone:
       break;
   }
@@ -416,7 +490,8 @@ std::string HelpText(Command command) {
          "  save     write the current setups to a setup file\n"
          "  check    check a setup file without touching the cards\n"
          "  ber      run a bit error test on one card\n"
-         "  irig     program and show a card's IRIG reader\n\n"
+         "  irig     program and show a card's IRIG reader\n"
+         "  monitor  watch the link: lock journal, pass record, metrics, summary\n\n"
          "  --emulate N|SCENARIO   N emulated cards (0 to 16), or the cards a scenario file\n"
          "                         describes (sets ZORV_EMULATE before the library is loaded).\n"
          "                         Emulated cards keep their state from one run to the next,\n"

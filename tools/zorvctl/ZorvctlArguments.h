@@ -8,15 +8,21 @@
 
 namespace zorvctl {
 
-enum class Command { kNone, kList, kStatus, kLoad, kSave, kCheck, kBer, kIrig };
+enum class Command { kNone, kList, kStatus, kLoad, kSave, kCheck, kBer, kIrig, kMonitor };
 
 // Exit codes.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// The longest --watch period and bit error test, in seconds: a day.
+// The longest --watch period, bit error test and monitoring, in seconds: a day.
 inline constexpr int32_t kMaxSeconds = 86400;
+
+// Where the monitor serves its metrics.
+struct MetricsAddress {
+  std::string host = "127.0.0.1";
+  uint16_t port = 0;
+};
 
 struct Arguments {
   Command command = Command::kNone;
@@ -44,6 +50,10 @@ struct Arguments {
   std::optional<int32_t> irig_code;
   std::optional<bool> irig_external;
   std::optional<bool> flywheel;
+  // monitor (and --seconds above): the pass record, its journal and the metrics' address.
+  std::string csv_file;
+  std::string journal_file;
+  std::optional<MetricsAddress> metrics;
 };
 
 // "list", "status", ...; empty for kNone.

@@ -13,6 +13,7 @@
 #include "platform/interrupts.h"
 #include "support/KesBorFilesUnit.h"
 #include "support/KesBorGenUnit.h"
+#include "tools/zorvctl/ZorvctlMonitor.h"
 #include "tools/zorvctl/ZorvctlReport.h"
 
 namespace zorvctl {
@@ -139,6 +140,8 @@ int Session::Run(const Arguments& arguments) {
       return Ber(arguments);
     case Command::kIrig:
       return Irig(arguments);
+    case Command::kMonitor:
+      return RunMonitor(zorv_, wait_, arguments, out_, err_);
     case Command::kCheck:
     case Command::kNone:
       break;

@@ -1,0 +1,407 @@
+#include "tools/zorvctl/ZorvctlMonitor.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "app/LinkMonitor.h"
+#include "app/ZorvCardAccess.h"
+#include "platform/clock.h"
+#include "platform/interrupts.h"
+#include "support/Ctimerclass.h"
+#include "support/KesBorGenUnit.h"
+#include "tools/zorvctl/ZorvctlJson.h"
+#include "tools/zorvctl/ZorvctlMetricsServer.h"
+#include "tools/zorvctl/ZorvctlReport.h"
+
+namespace zorvctl {
+namespace {
+
+constexpr int64_t kMillisecond = 1'000'000;
+constexpr int64_t kSecond = 1000 * kMillisecond;
+// The card window's strip reads the lock state four times a second; its timer starts a polling
+// group and an IRIG read once a second.
+constexpr int64_t kLockReadPeriod = 250 * kMillisecond;
+constexpr int64_t kPollPeriod = kSecond;
+// How soon a wait notices Ctrl+C.
+constexpr int64_t kLongestSleep = 100 * kMillisecond;
+constexpr int32_t kLockDoesNotExist = 5;
+constexpr int kLockPollsPerReading = 4;
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+
+int64_t Now() {
+  return platform::clock().MonotonicNanoseconds();
+}
+
+// The next time on the grid of `period` from `due` that is after `now`.
+int64_t NextOnGrid(int64_t due, int64_t period, int64_t now) {
+  return now < due ? due : due + ((now - due) / period + 1) * period;
+}
+
+// One watched card: its link monitor and where its reads stand.
+struct WatchedCard {
+  WatchedCard(int32_t card_index, const CardData& data)
+      : index(card_index),
+        monitor(card_index),
+        values(data.status),
+        ber_testing(data.bitsync_setup.BerTestingEnabled != 0) {}
+
+  int32_t index;
+  LinkMonitor monitor;
+  // Handed to every lock read: a module of the newer firmware gives it back on three polls of
+  // four.
+  int32_t lock_status = 0;
+  bool lock_known = false;
+  int64_t lock_due = 0;
+  int64_t irig_due = 0;
+  int64_t group_due = 0;
+  int32_t group = 0;
+  // The calls of the polling group under way, read into `values` one at a time.
+  std::vector<StatusRead> reads;
+  size_t next_read = 0;
+  BitsyncStatusData values;
+  bool ber_testing;
+  bool every_read_answered = true;
+  uint64_t journal_shown = 0;
+  // When the first slow values came: the summary's Es/No starts there, not at the zeros before.
+  std::optional<int64_t> values_since_utc_ms;
+};
+
+std::string OneDecimal(double value) {
+  return FormatFixed(12, 1, value);
+}
+
+std::string JournalText(const JournalEntry& entry, int32_t card) {
+  return UtcIsoText(entry.utc_ms) + " card " + std::to_string(card + 1) + " " +
+         JournalEventName(entry.event) + ": " + entry.text;
+}
+
+std::string JournalJson(const JournalEntry& entry, int32_t card, bool simulated) {
+  return JsonObject()
+      .Text("kind", "journal")
+      .Integer("card", card + 1)
+      .Boolean("simulated", simulated)
+      .Text("utc", UtcIsoText(entry.utc_ms))
+      .Integer("utc_ms", entry.utc_ms)
+      .Text("irig_time", FormatTimeOfYear(entry.irig_time))
+      .Text("event", JournalEventName(entry.event))
+      .Text("text", entry.text)
+      .str();
+}
+
+// What the summary says of a card.
+struct CardSummary {
+  int32_t card = 1;
+  bool simulated = false;
+  double seconds = 0;
+  std::optional<double> locked_percent;
+  uint64_t lock_losses = 0;
+  double longest_loss_s = 0;
+  std::optional<ValueSummary> es_no;
+  std::optional<double> ber;
+};
+
+CardSummary Summarize(const WatchedCard& card, bool simulated) {
+  const LinkMonitor& monitor = card.monitor;
+  CardSummary summary;
+  summary.card = card.index + 1;
+  summary.simulated = simulated;
+  summary.seconds = monitor.MonitoredSeconds();
+  if (monitor.MonitoredSeconds() > 0) {
+    summary.locked_percent = 100 * monitor.LockedSeconds() / monitor.MonitoredSeconds();
+  }
+  summary.lock_losses = monitor.LockLosses();
+  summary.longest_loss_s = monitor.LongestLoss_s();
+  if (card.values_since_utc_ms) {
+    const ValueSummary es_no = monitor.Summarize(&LinkSample::es_no_db, *card.values_since_utc_ms);
+    if (es_no.samples > 0) summary.es_no = es_no;
+  }
+  if (monitor.Latest().ber_testing) summary.ber = monitor.Latest().ber;
+  return summary;
+}
+
+std::string SummaryText(const CardSummary& summary) {
+  std::string text = "card " + std::to_string(summary.card) +
+                     " summary: " + OneDecimal(summary.seconds) + " s watched, locked ";
+  text += summary.locked_percent ? OneDecimal(*summary.locked_percent) + " %" : "n/a";
+  text += ", " + std::to_string(summary.lock_losses) +
+          (summary.lock_losses == 1 ? " loss" : " losses") + " of lock, the longest " +
+          OneDecimal(summary.longest_loss_s) + " s; Es/No ";
+  text += summary.es_no ? "lowest " + OneDecimal(summary.es_no->minimum) + ", mean " +
+                              OneDecimal(summary.es_no->mean) + ", highest " +
+                              OneDecimal(summary.es_no->maximum) + " dB"
+                        : "n/a";
+  text += "; BER " + (summary.ber ? FormatExponent(5, 4, *summary.ber) : "n/a (no bit error test)");
+  return summary.simulated ? text + " (simulated)" : text;
+}
+
+std::string SummaryJson(const CardSummary& summary) {
+  JsonObject json;
+  json.Text("kind", "summary")
+      .Integer("card", summary.card)
+      .Boolean("simulated", summary.simulated)
+      .Number("seconds", RoundedToDecimals(summary.seconds, 3));
+  summary.locked_percent
+      ? json.Number("locked_percent", RoundedToDecimals(*summary.locked_percent, 3))
+      : json.Null("locked_percent");
+  json.Integer("lock_losses", static_cast<int64_t>(summary.lock_losses))
+      .Number("longest_loss_seconds", RoundedToDecimals(summary.longest_loss_s, 3));
+  if (summary.es_no) {
+    json.Number("es_no_min_db", summary.es_no->minimum)
+        .Number("es_no_mean_db", RoundedToDecimals(summary.es_no->mean, 2))
+        .Number("es_no_max_db", summary.es_no->maximum);
+  } else {
+    json.Null("es_no_min_db").Null("es_no_mean_db").Null("es_no_max_db");
+  }
+  summary.ber ? json.Number("ber", RoundedToSignificantDigits(*summary.ber, 5)) : json.Null("ber");
+  return json.str();
+}
+
+class MonitorRun {
+ public:
+  MonitorRun(progzorvclass& zorv, CardWait& wait, const Arguments& arguments, std::ostream& out,
+             std::ostream& err)
+      : zorv_(zorv), wait_(wait), arguments_(arguments), out_(out), err_(err) {}
+
+  int Run();
+
+ private:
+  int Fail(const std::string& message) {
+    err_ << "zorvctl: monitor: " << message << "\n";
+    return kExitFailed;
+  }
+  // One line for people, or one JSON object.
+  void Say(const std::string& text, JsonObject json) {
+    out_ << (arguments_.json ? json.str() : text) << "\n" << std::flush;
+  }
+  bool StartOutputs();
+  void ReadLock(WatchedCard& card);
+  void ReadIrig(WatchedCard& card);
+  void StartGroups(int64_t now);
+  // One call of a polling group, the cards taking turns; false when no group is under way.
+  bool CallNextRead();
+  void FinishGroup(WatchedCard& card);
+  void TakeSamples(int64_t now);
+  void ShowJournal();
+  int64_t NextWake() const;
+
+  progzorvclass& zorv_;
+  CardWait& wait_;
+  const Arguments& arguments_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::vector<WatchedCard> cards_;
+  size_t turn_ = 0;
+  int64_t sample_due_ = 0;
+  PassRecorder recorder_;
+  MetricsServer metrics_;
+};
+
+int MonitorRun::Run() {
+  int32_t first = 0;
+  int32_t last = zorv_.card_count - 1;
+  if (arguments_.card) {
+    if (*arguments_.card > zorv_.card_count) {
+      return Fail("there is no card " + std::to_string(*arguments_.card) + "; " +
+                  CardCountText(zorv_.card_count) + (zorv_.card_count == 1 ? " is" : " are") +
+                  " in use");
+    }
+    first = last = *arguments_.card - 1;
+  }
+  cards_.reserve(static_cast<size_t>(last - first + 1));
+  for (int32_t card = first; card <= last; ++card) cards_.emplace_back(card, zorv_.cards[card]);
+  if (!StartOutputs()) return kExitFailed;
+
+  const int64_t start = Now();
+  const int64_t end = arguments_.seconds ? start + *arguments_.seconds * kSecond : kNever;
+  for (WatchedCard& card : cards_) card.lock_due = card.irig_due = card.group_due = start;
+  sample_due_ = start + kSecond;
+  for (;;) {
+    const int64_t now = Now();
+    // The last second's row before the end, so that S seconds give S rows.
+    if (now >= sample_due_) TakeSamples(now);
+    if (platform::InterruptRequested() || now >= end) break;
+    // The lock state before anything else, so that a slow read never delays it by more than
+    // one call.
+    for (WatchedCard& card : cards_) {
+      if (now >= card.lock_due) ReadLock(card);
+    }
+    for (WatchedCard& card : cards_) {
+      if (now >= card.irig_due) ReadIrig(card);
+    }
+    StartGroups(now);
+    ShowJournal();
+    if (platform::InterruptRequested() || CallNextRead()) continue;
+    const int64_t wait = std::clamp(std::min(NextWake(), end) - Now(), kMillisecond, kLongestSleep);
+    platform::clock().Sleep(static_cast<uint32_t>(wait / kMillisecond));
+  }
+  ShowJournal();
+  std::vector<int32_t> silent;
+  for (const WatchedCard& card : cards_) {
+    const CardSummary summary = Summarize(card, zorv_.simulate);
+    out_ << (arguments_.json ? SummaryJson(summary) : SummaryText(summary)) << "\n";
+    if (!card.every_read_answered) silent.push_back(card.index + 1);
+  }
+  out_ << std::flush;
+  recorder_.Stop();
+  metrics_.Stop();
+  for (const int32_t card : silent) {
+    Fail("card " + std::to_string(card) + " did not answer every read");
+  }
+  return silent.empty() ? kExitDone : kExitFailed;
+}
+
+bool MonitorRun::StartOutputs() {
+  std::string error;
+  if (!arguments_.csv_file.empty()) {
+    const std::string journal = arguments_.journal_file.empty()
+                                    ? JournalFileFor(arguments_.csv_file)
+                                    : arguments_.journal_file;
+    if (!recorder_.Start(arguments_.csv_file, journal, error)) {
+      Fail(error + "; nothing was watched");
+      return false;
+    }
+    Say("recording to " + recorder_.SamplesPath() + " and " + recorder_.JournalPath(),
+        JsonObject()
+            .Text("kind", "recording")
+            .Text("csv", recorder_.SamplesPath())
+            .Text("journal", recorder_.JournalPath()));
+  }
+  if (arguments_.metrics) {
+    metrics_.Publish(OpenMetricsText({}));
+    if (!metrics_.Start(*arguments_.metrics, error)) {
+      Fail(error + "; nothing was watched");
+      return false;
+    }
+    const std::string url = "http://" + arguments_.metrics->host + ":" +
+                            std::to_string(arguments_.metrics->port) + "/metrics";
+    Say("serving the metrics at " + url, JsonObject().Text("kind", "metrics").Text("url", url));
+  }
+  return true;
+}
+
+void MonitorRun::ReadLock(WatchedCard& card) {
+  const WaitingFor waiting(wait_, card.index + 1);
+  // The library refuses a lock read of a card without a bit synchronizer instead of naming it.
+  bool read = true;
+  if (!zorv_.simulate && zorv_.cards[card.index].bitsync_count == 0) {
+    card.lock_status = kLockDoesNotExist;
+  } else {
+    // A module of the newer firmware answers only every fourth poll and gives back the status
+    // it was handed on the others: the first reading polls it round once, so that it starts
+    // from the card's state and not from the 0 handed to it.
+    for (int poll = card.lock_known ? kLockPollsPerReading - 1 : 0; poll < kLockPollsPerReading;
+         ++poll) {
+      read = zorv_.GetBitsyncStatus(card.index, card.lock_status) && read;
+    }
+  }
+  const int64_t now = Now();
+  card.lock_due = NextOnGrid(card.lock_due, kLockReadPeriod, now);
+  if (!read) {
+    card.every_read_answered = false;
+    return;
+  }
+  card.lock_known = true;
+  card.monitor.OnLockStatus(MonitorNow(), card.lock_status);
+}
+
+void MonitorRun::ReadIrig(WatchedCard& card) {
+  const WaitingFor waiting(wait_, card.index + 1);
+  double seconds = 0;
+  int32_t status = 0;
+  // Without a signal to decode (and no flywheel) the reader gives no time; that is the link's
+  // news, not a card that does not answer, and the IRIG status says it.
+  ReadIrigTime(zorv_, card.index, seconds);
+  if (!ReadIrigStatus(zorv_, card.index, status)) card.every_read_answered = false;
+  card.monitor.OnIrig(MonitorNow(), seconds, status);
+  card.irig_due = NextOnGrid(card.irig_due, kPollPeriod, Now());
+}
+
+void MonitorRun::StartGroups(int64_t now) {
+  for (WatchedCard& card : cards_) {
+    if (!card.reads.empty() || now < card.group_due || !card.lock_known) continue;
+    card.group_due = NextOnGrid(card.group_due, kPollPeriod, now);
+    // As the card window: only a card it polls, and one group at a time.
+    if (!IsPolled(zorv_.cards[card.index], card.lock_status)) continue;
+    card.reads = PollGroupReads(card.group, card.ber_testing);
+    card.next_read = 0;
+  }
+}
+
+bool MonitorRun::CallNextRead() {
+  for (size_t tried = 0; tried < cards_.size(); ++tried) {
+    WatchedCard& card = cards_[(turn_ + tried) % cards_.size()];
+    if (card.reads.empty()) continue;
+    turn_ = (turn_ + tried + 1) % cards_.size();
+    {
+      const WaitingFor waiting(wait_, card.index + 1);
+      const StatusRead read = card.reads[card.next_read];
+      if (!(zorv_.*read)(card.index, card.values)) card.every_read_answered = false;
+    }
+    if (++card.next_read == card.reads.size()) FinishGroup(card);
+    return true;
+  }
+  return false;
+}
+
+void MonitorRun::FinishGroup(WatchedCard& card) {
+  if (card.ber_testing) UpdateBitErrorRate(card.values);
+  const MonitorTime at = MonitorNow();
+  card.monitor.OnPolledValues(at, card.values, card.ber_testing);
+  if (!card.values_since_utc_ms) card.values_since_utc_ms = at.utc_ms;
+  card.group = card.group == 0 ? 1 : 0;
+  card.reads.clear();
+}
+
+void MonitorRun::TakeSamples(int64_t now) {
+  const MonitorTime at = MonitorNow();
+  std::vector<const LinkMonitor*> monitors;
+  for (WatchedCard& card : cards_) {
+    card.monitor.TakeSample(at);
+    recorder_.WriteSample(card.index, card.monitor.Latest());
+    monitors.push_back(&card.monitor);
+  }
+  metrics_.Publish(OpenMetricsText(monitors));
+  sample_due_ = NextOnGrid(sample_due_, kSecond, now);
+}
+
+void MonitorRun::ShowJournal() {
+  for (WatchedCard& card : cards_) {
+    for (const JournalEntry& entry : card.monitor.JournalSince(card.journal_shown)) {
+      out_ << (arguments_.json ? JournalJson(entry, card.index, zorv_.simulate)
+                               : JournalText(entry, card.index))
+           << "\n";
+      recorder_.WriteJournal(card.index, entry);
+    }
+    card.journal_shown = card.monitor.JournalWritten();
+  }
+  out_ << std::flush;
+}
+
+int64_t MonitorRun::NextWake() const {
+  int64_t wake = sample_due_;
+  for (const WatchedCard& card : cards_) {
+    wake = std::min({wake, card.lock_due, card.irig_due});
+    if (card.reads.empty()) wake = std::min(wake, card.group_due);
+  }
+  return wake;
+}
+
+}  // namespace
+
+std::string JournalFileFor(const std::string& csv_file) {
+  std::filesystem::path path(csv_file);
+  const std::string extension = path.has_extension() ? path.extension().string() : ".csv";
+  path.replace_filename(path.stem().string() + "-journal" + extension);
+  return path.string();
+}
+
+int RunMonitor(progzorvclass& zorv, CardWait& wait, const Arguments& arguments, std::ostream& out,
+               std::ostream& err) {
+  MonitorRun run(zorv, wait, arguments, out, err);
+  return run.Run();
+}
+
+}  // namespace zorvctl
