@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "dll/BitsyncSetup.h"
+#include "zorv/BitsyncSetup.h"
 
 // The lowest bit rate the operator may set.
 inline constexpr uint32_t kMinimumBitRate = 10;

@@ -9,7 +9,7 @@
 
 #include "app/ZorvPanelRows.h"
 #include "app/Zorvglobunit.h"
-#include "dll/IrigSetup.h"
+#include "zorv/IrigSetup.h"
 
 class QAction;
 class QLabel;

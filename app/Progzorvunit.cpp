@@ -30,43 +30,20 @@ bool Resolve(platform::LibraryHandle library, const char* name, Fn& slot, std::s
   return true;
 }
 
-// In the order a refusal names the first missing one.
+// The one export the program can do without.
+constexpr std::string_view kOptionalEntryPoint = "ZorvApiGetBitsyncFirmware";
+
+// In the order of the list, so that a refusal names the first missing one.
 bool ResolveAll(platform::LibraryHandle library, ZorvApiEntryPoints& api, std::string& missing) {
-  return Resolve(library, "ZorvApiOpen", api.Open, missing) &&
-         Resolve(library, "ZorvApiClose", api.Close, missing) &&
-         Resolve(library, "ZorvApiGetIrigStatus", api.GetIrigStatus, missing) &&
-         Resolve(library, "ZorvApiGetIrigNowtime", api.GetIrigNowtime, missing) &&
-         Resolve(library, "ZorvApiLoadIrigSetup", api.LoadIrigSetup, missing) &&
-         Resolve(library, "ZorvApiGetBitsyncMaxInputSource", api.GetBitsyncMaxInputSource,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBitsyncStatus", api.GetBitsyncStatus, missing) &&
-         Resolve(library, "ZorvApiLoadBitsyncSetup", api.LoadBitsyncSetup, missing) &&
-         Resolve(library, "ZorvApiGetBitsyncOptions", api.GetBitsyncOptions, missing) &&
-         Resolve(library, "ZorvApiGetBitsyncProgrammedBitRate", api.GetBitsyncProgrammedBitRate,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBitsyncProgrammedInputCode", api.GetBitsyncProgrammedInputCode,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBitsyncProgrammedOutputCode",
-                 api.GetBitsyncProgrammedOutputCode, missing) &&
-         Resolve(library, "ZorvApiGetBitsyncProgrammedLoopBw", api.GetBitsyncProgrammedLoopBw,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBitSyncOperationalStatus", api.GetBitSyncOperationalStatus,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBIT", api.GetBIT, missing) &&
-         Resolve(library, "ZorvApiGetLinkAnalysisBitCount", api.GetLinkAnalysisBitCount, missing) &&
-         Resolve(library, "ZorvApiGetLinkAnalysisErrorCount", api.GetLinkAnalysisErrorCount,
-                 missing) &&
-         Resolve(library, "ZorvApiGetGetOffsetFrequency", api.GetGetOffsetFrequency, missing) &&
-         Resolve(library, "ZorvApiGetSignalVoltage", api.GetSignalVoltage, missing) &&
-         Resolve(library, "ZorvApiGetEstimatedEsNo", api.GetEstimatedEsNo, missing) &&
-         Resolve(library, "ZorvApiGetLinkAnalysisOperationalStatus",
-                 api.GetLinkAnalysisOperationalStatus, missing) &&
-         Resolve(library, "ZorvApiSetBitsyncQuickReactMode", api.SetBitsyncQuickReactMode,
-                 missing) &&
-         Resolve(library, "ZorvApiGetBsEnableFspOption", api.GetBsEnableFspOption, missing) &&
-         Resolve(library, "ZorvApiEnableBsFspSigQualMode", api.EnableBsFspSigQualMode, missing) &&
-         Resolve(library, "ZorvApiDisableBsFspSigQualMode", api.DisableBsFspSigQualMode, missing) &&
-         Resolve(library, "ZorvApiGetBsFspCount", api.GetBsFspCount, missing);
+#define ZORV_RESOLVE(name, short_name)                                                    \
+  if (#name == kOptionalEntryPoint) {                                                     \
+    api.short_name = reinterpret_cast<name##Fn>(platform::LibrarySymbol(library, #name)); \
+  } else if (!Resolve(library, #name, api.short_name, missing)) {                         \
+    return false;                                                                         \
+  }
+  ZORVAPI_EXPORTS(ZORV_RESOLVE)
+#undef ZORV_RESOLVE
+  return true;
 }
 
 // The loader searches its own path list for a bare name; the name was checked in the current
@@ -215,8 +192,6 @@ bool progzorvclass::LoadDll(const std::string& path, std::string& error_text) {
     platform::FreeLibraryHandle(library);
     return false;
   }
-  api.GetBitsyncFirmware = reinterpret_cast<ZorvApiGetBitsyncFirmwareFn>(
-      platform::LibrarySymbol(library, "ZorvApiGetBitsyncFirmware"));
   library_ = library;
   api_ = api;
   loaded_ = true;

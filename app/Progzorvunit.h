@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "dll/BitsyncSetup.h"
-#include "dll/IrigSetup.h"
-#include "dll/ZorvApi.h"
 #include "platform/dynamic_library.h"
+#include "zorv/BitsyncSetup.h"
+#include "zorv/IrigSetup.h"
+#include "zorv/ZorvApi.h"
 
 // The most cards the program uses, whatever the library finds.
 inline constexpr int32_t kMaxProgramCards = 4;
@@ -112,38 +112,15 @@ DllLocations DefaultDllLocations();
 // optionally followed by blanks and a unit made of letters ("12.3 dB").
 bool ParseValueText(std::string_view text, double& value);
 
-// The resolved entry points, in the order they are bound.
+// The resolved entry points, one per export, named without the ZorvApi prefix. Of those the
+// program binds, GetBitsyncProgrammedInputCode, GetBitsyncProgrammedOutputCode,
+// GetBitsyncProgrammedLoopBw and GetBsEnableFspOption are resolved so that a library without
+// them is refused, never called. GetBitsyncFirmware is bound when present, never required:
+// only the command-line tool reports it.
 struct ZorvApiEntryPoints {
-  ZorvApiOpenFn Open = nullptr;
-  ZorvApiCloseFn Close = nullptr;
-  ZorvApiGetIrigStatusFn GetIrigStatus = nullptr;
-  ZorvApiGetIrigNowtimeFn GetIrigNowtime = nullptr;
-  ZorvApiLoadIrigSetupFn LoadIrigSetup = nullptr;
-  ZorvApiGetBitsyncMaxInputSourceFn GetBitsyncMaxInputSource = nullptr;
-  ZorvApiGetBitsyncStatusFn GetBitsyncStatus = nullptr;
-  ZorvApiLoadBitsyncSetupFn LoadBitsyncSetup = nullptr;
-  ZorvApiGetBitsyncOptionsFn GetBitsyncOptions = nullptr;
-  ZorvApiGetBitsyncProgrammedBitRateFn GetBitsyncProgrammedBitRate = nullptr;
-  // Bound so that a library without them is refused, never called.
-  ZorvApiGetBitsyncProgrammedInputCodeFn GetBitsyncProgrammedInputCode = nullptr;
-  ZorvApiGetBitsyncProgrammedOutputCodeFn GetBitsyncProgrammedOutputCode = nullptr;
-  ZorvApiGetBitsyncProgrammedLoopBwFn GetBitsyncProgrammedLoopBw = nullptr;
-  ZorvApiGetBitSyncOperationalStatusFn GetBitSyncOperationalStatus = nullptr;
-  ZorvApiGetBITFn GetBIT = nullptr;
-  ZorvApiGetLinkAnalysisBitCountFn GetLinkAnalysisBitCount = nullptr;
-  ZorvApiGetLinkAnalysisErrorCountFn GetLinkAnalysisErrorCount = nullptr;
-  ZorvApiGetGetOffsetFrequencyFn GetGetOffsetFrequency = nullptr;
-  ZorvApiGetSignalVoltageFn GetSignalVoltage = nullptr;
-  ZorvApiGetEstimatedEsNoFn GetEstimatedEsNo = nullptr;
-  ZorvApiGetLinkAnalysisOperationalStatusFn GetLinkAnalysisOperationalStatus = nullptr;
-  ZorvApiSetBitsyncQuickReactModeFn SetBitsyncQuickReactMode = nullptr;
-  // Read when a card window opens, so that the FSP mode works on cards with the option.
-  ZorvApiGetBsEnableFspOptionFn GetBsEnableFspOption = nullptr;
-  ZorvApiEnableBsFspSigQualModeFn EnableBsFspSigQualMode = nullptr;
-  ZorvApiDisableBsFspSigQualModeFn DisableBsFspSigQualMode = nullptr;
-  ZorvApiGetBsFspCountFn GetBsFspCount = nullptr;
-  // Bound when present, never required: only the command-line tool reports it.
-  ZorvApiGetBitsyncFirmwareFn GetBitsyncFirmware = nullptr;
+#define ZORV_ENTRY_POINT(name, short_name) name##Fn short_name = nullptr;
+  ZORVAPI_EXPORTS(ZORV_ENTRY_POINT)
+#undef ZORV_ENTRY_POINT
 };
 
 class progzorvclass {

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr int32_t kDoesNotExist = 5;
-
 constexpr const char* kIrigStatusNames[] = {"OFF", "OK", "BUSY", "FLYWHEEL", "ERROR", "RTC"};
 
 // Runs the reads in order; each failure counts, a stop ends the group.
@@ -69,7 +67,7 @@ std::string IrigStatusText(int32_t status, bool source_external) {
 }
 
 bool IsPolled(const CardData& card, int32_t lock_status) {
-  return lock_status != kDoesNotExist && card.input_source_flag != 0 &&
+  return lock_status != kZorvApiLockDoesNotExist && card.input_source_flag != 0 &&
          card.status.option_ber_test != 0;
 }
 

@@ -12,7 +12,7 @@
 
 #include "bench/FloorClock.h"
 #include "dll/Keltdllglobunit.h"
-#include "dll/ZorvApi.h"
+#include "zorv/ZorvApi.h"
 #include "emulator/VirtualPciBus.h"
 #include "platform/process.h"
 

@@ -6,14 +6,15 @@
 #include <cstring>
 #include <string>
 
+#include "dll/KesPlxDriverDevice.h"
 #include "dll/Plxdiscoveryunit.h"
-#include "dll/ZorvApi.h"
 #include "dll/zorvclass.h"
 #include "platform/clock.h"
 #include "support/KesBorFilesUnit.h"
 #include "support/KesBorGenUnit.h"
 #include "support/KesWinSpeakerUnit.h"
 #include "support/keserrorlog.h"
+#include "zorv/ZorvApi.h"
 
 namespace {
 
@@ -163,6 +164,7 @@ void ZorvDllProcessAttach() noexcept {
   attached = true;
   try {
     OpenErrorLog(true, kVersion, "ZORVDLL", "Files\\ErLogs\\", "ZORVDLL");
+    DriverDevice::AnnounceEmulationAgain();
     GlobalStartup();
   } catch (...) {
     // The load never fails: the library goes on with the cards it opened so far.

@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "dll/KesPlxDriverDevice.h"
-#include "dll/KesPlxGenDriverUnit.h"
+#include "driver/KesPlxGenDriverUnit.h"
 
 // Where one card sits and what it offers, as discovery hands it to P9080_Open and the card
 // object. All fields are 32-bit; slot is 0xFFFFFFFF in a record no scan has filled.

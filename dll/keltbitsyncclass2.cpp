@@ -1,13 +1,13 @@
 #include "dll/keltbitsyncclass2.h"
 
-#include <bit>
-
+#include "dll/BitsyncReplies.h"
 #include "dll/keltnametables.h"
 #include "platform/clock.h"
 #include "support/KesBorFilesUnit.h"
 #include "support/KesBorGenUnit.h"
 #include "support/KesWinSpeakerUnit.h"
 #include "support/keserrorlog.h"
+#include "zorv/ZorvApi.h"
 
 namespace {
 
@@ -42,7 +42,6 @@ constexpr int kSourceBusyReadings = 10;
 constexpr uint32_t kSourceBusySleepMs = 10;
 constexpr int kConfigurationAttempts = 5;
 constexpr uint32_t kDumpPauseMs = 10;
-constexpr uint32_t kFirmwareWithRnrz9 = 146;
 constexpr uint32_t kBModeAfterDate = 0x07070D;
 
 constexpr const char* kSpecialStatusFile = "KELTDOSPECIAL.CFG";
@@ -50,10 +49,9 @@ constexpr const char* kSpecialStatusSection = "SPECIAL STATUS COMMANDS";
 constexpr const char* kDebugFile = "debugkelt.dbg";
 constexpr const char* kDisableBertFile = "disablebert.txt";
 
-// Loop bandwidth command per row of the eight-entry table; the same codes read back.
-constexpr std::array<uint8_t, 8> kLoopBandwidthCommands = {0x8B, 0x88, 0x85, 0x82,
-                                                           0x81, 0x8F, 0x8E, 0x8D};
-constexpr uint8_t kDefaultLoopBandwidthCommand = 0x82;
+namespace opcode = bitsync::opcode;
+namespace status_command = bitsync::status_command;
+namespace reply_size = bitsync::reply_size;
 
 // One enable flag per special status command 0xE0 to 0xEC, shared by every bitsync of the
 // process; written only while a bitsync is constructed.
@@ -240,7 +238,7 @@ keltbitsyncclass2::Reply keltbitsyncclass2::RequestReply(uint8_t command, int ca
   Transaction transaction(*this);
   if (!transaction.Held()) return Reply::kBusy;
 
-  const std::array<uint8_t, 2> request = {command, kEndOfCommands};
+  const std::array<uint8_t, 2> request = {command, opcode::kEndOfCommands};
   size_t failed_at = 0;
   if (!SendWithResends(request, kSpecialAttempts, kBitsyncPrefix, false, failed_at)) {
     return Reply::kFailed;
@@ -293,12 +291,12 @@ void keltbitsyncclass2::CheckReadback() {
   // Only the newer mother card reads its command register back.
   Log("...Checking for old/new decom type card for bitsync...");
   Log("   PeBitSet is " + YesNoText(PeTest()));
-  Log("   Writing " + FormatHex(kEndOfCommands, 2, false) + " To Command Reg ");
-  WriteBitsyncRegister(kCommandRegister, kEndOfCommands);
+  Log("   Writing " + FormatHex(opcode::kEndOfCommands, 2, false) + " To Command Reg ");
+  WriteBitsyncRegister(kCommandRegister, opcode::kEndOfCommands);
   BusyTest();
   const uint8_t read = ReadBitsyncRegister(kCommandRegister);
   Log("   Read " + FormatHex(read, 2, false) + " From Command Reg ");
-  readback_.store(read == kEndOfCommands);
+  readback_.store(read == opcode::kEndOfCommands);
   Log("   Is Newer Decom Card is " + YesNoText(readback_.load()));
 }
 
@@ -349,104 +347,22 @@ bool keltbitsyncclass2::SetBitsyncInputSource(const BitsyncSetup& setup) {
   return false;
 }
 
-void keltbitsyncclass2::AppendCommand(uint8_t command) {
-  if (command_count_ < kCommandArraySize) commands_[command_count_++] = command;
-}
-
-void keltbitsyncclass2::AppendQuickReact(uint8_t quick_react_mode) {
-  if (quick_react_mode != 0) {
-    AppendCommand(0x0E);
-    Log("Quick React Mode Set");
-  } else {
-    AppendCommand(0x04);
-    Log("Quick React Mode NOT Set");
-  }
+void keltbitsyncclass2::TakeCommands(const bitsync::SetupCommands& encoded) {
+  commands_ = encoded.bytes;
+  for (const std::string& note : encoded.notes) Log(note);
 }
 
 bool keltbitsyncclass2::FillInCommandAry(const BitsyncSetup& setup, uint32_t firmware_version_low,
                                          uint8_t quick_react_mode) {
   if (!valid_.load()) return false;
-  const bool has_rnrz9 = firmware_version_low >= kFirmwareWithRnrz9;
-  command_count_ = 0;
-  AppendCommand(0x00);
-  if (has_rnrz9) AppendCommand(0x02);
-
-  // Eight decimal digits, most significant first, each tagged with its position.
-  constexpr std::array<uint8_t, 8> kDigitTags = {0x90, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70};
-  uint32_t divisor = 10'000'000;
-  for (size_t i = 0; i < kDigitTags.size(); ++i, divisor /= 10) {
-    const uint32_t digit = i == 0 ? setup.BitRate / divisor : setup.BitRate / divisor % 10;
-    AppendCommand(static_cast<uint8_t>(kDigitTags[i] + digit));
-  }
-
-  const int32_t loop = setup.LoopBandwidth;
-  AppendCommand(loop >= 0 && loop < 8 ? kLoopBandwidthCommands[loop]
-                                      : kDefaultLoopBandwidthCommand);
-
-  // RNRZ-9 is the RNRZ23 (or INV_RNRZ23) code byte announced by 0x07.
-  const int32_t input = setup.InputCode;
-  if (input >= 0 && input <= 15) {
-    AppendCommand(static_cast<uint8_t>(0xA0 + input));
-  } else if (input >= 16 && input <= 29) {
-    AppendCommand(static_cast<uint8_t>(0xD0 + (input - 16)));
-  } else if (input == 30 && has_rnrz9) {
-    AppendCommand(0x07);
-    AppendCommand(0xD1);
-    Log("RNRZ-9 Input Code Set");
-  } else if (input == 31 && has_rnrz9) {
-    AppendCommand(0x07);
-    AppendCommand(0xDD);
-    Log("INV_RNRZ-9 Input Code Set");
-  }
-
-  const int32_t output = setup.OutputCode;
-  if (output >= 0 && output <= 15) {
-    AppendCommand(static_cast<uint8_t>(0xB0 + output));
-  } else if (output == 16) {
-    AppendCommand(0xDE);
-  } else if (output == 17) {
-    AppendCommand(0xDF);
-  } else if (output == 18 && has_rnrz9) {
-    AppendCommand(0x07);
-    AppendCommand(0xDF);
-    Log("RNRZ-9 Output Code Set");
-  }
-
-  AppendQuickReact(quick_react_mode);
-  AppendCommand(setup.BitDecisionDetector != 0 ? 0x09 : 0x08);
-  if (setup.Do90DegClkOut != 0) {
-    AppendCommand(0x01);
-    Log("90 Deg Output Clock Set");
-  } else {
-    AppendCommand(0x00);
-    Log("0 Deg Output Clock Set");
-  }
-
-  if (special_commands_.load()) {
-    AppendCommand(setup.StartupAutoTestEnabled != 0 ? 0xC1 : 0xC0);
-    AppendCommand(setup.Pattern15Bit != 0 ? 0xC3 : 0xC2);
-    AppendCommand(0xC8);
-    if (setup.NrzlDcOutputDisabledAtSymbolUnlock != 0) AppendCommand(0xC4);
-    if (setup.NrzlDcOutputDisabledAtEsNo5Db != 0) AppendCommand(0xC5);
-    if (setup.PcmEncoderOutputDisabledAtSymbolUnlock != 0) AppendCommand(0xC6);
-    if (setup.PcmEncoderOutputDisabledAtEsNo5Db != 0) AppendCommand(0xC7);
-    if (setup.BerTestingEnabled == 0) {
-      AppendCommand(0xCD);
-    } else {
-      AppendCommand(setup.ExtBerMode != 0 ? 0xCA : 0xCE);
-    }
-    AppendCommand(setup.KnownErrorMode != 0 ? 0xCC : 0xCB);
-  }
-  AppendCommand(kEndOfCommands);
+  const bitsync::ModuleFacts facts{firmware_version_low, special_commands_.load()};
+  TakeCommands(bitsync::EncodeSetup(setup, facts, quick_react_mode));
   return true;
 }
 
 bool keltbitsyncclass2::FillInCommandAryQuickReact(uint8_t quick_react_mode) {
   if (!valid_.load()) return false;
-  commands_.fill(0);
-  command_count_ = 0;
-  AppendQuickReact(quick_react_mode);
-  AppendCommand(kEndOfCommands);
+  TakeCommands(bitsync::EncodeQuickReact(quick_react_mode));
   return true;
 }
 
@@ -472,9 +388,10 @@ bool keltbitsyncclass2::SendCompleteBitsyncSetup(const BitsyncSetup& setup,
     return false;
   }
   // The leading digit has no room above 9: a higher rate would program a wrong one.
-  if (setup.BitRate > kMaxBitRate) {
-    error_text = RefusalText("bit rate " + std::to_string(setup.BitRate) +
-                             " is out of range (at most 99999999)");
+  if (setup.BitRate > bitsync::kMaxBitRate) {
+    error_text =
+        RefusalText("bit rate " + std::to_string(setup.BitRate) + " is out of range (at most " +
+                    std::to_string(bitsync::kMaxBitRate) + ")");
     return false;
   }
   {
@@ -541,14 +458,13 @@ void keltbitsyncclass2::LoadSpecialStatusConfig() {
 }
 
 bool keltbitsyncclass2::SpecialStatusEnabled(uint8_t command) {
-  const int index = command - kOperationalStatus;
+  const int index = command - status_command::kOperationalStatus;
   return index < 0 || index >= kSpecialStatusEnableCount || Enables().flags[index].load();
 }
 
-keltbitsyncclass2::Reply keltbitsyncclass2::ReadEnabled(uint8_t command, int capacity,
-                                                        uint8_t* buffer) {
+keltbitsyncclass2::Reply keltbitsyncclass2::ReadEnabled(uint8_t command, std::span<uint8_t> reply) {
   if (!SpecialStatusEnabled(command)) return Reply::kSkipped;
-  return RequestReply(command, capacity, buffer);
+  return RequestReply(command, static_cast<int>(reply.size()), reply.data());
 }
 
 bool keltbitsyncclass2::Succeeded(Reply reply) {
@@ -557,20 +473,20 @@ bool keltbitsyncclass2::Succeeded(Reply reply) {
 
 bool keltbitsyncclass2::GetBitsyncStatus(int32_t& code) {
   if (!valid_.load()) {
-    code = 5;
+    code = kZorvApiLockDoesNotExist;
     return false;
   }
   uint8_t status = 0;
   if (!ReadStatusInTransaction(status)) {
-    code = 3;
+    code = kZorvApiLockBusy;
     return true;
   }
   if (IsBitSet(status, kStatusNoModuleBit)) {
-    code = 5;
+    code = kZorvApiLockDoesNotExist;
     return true;
   }
   if (IsBitSet(status, kStatusBusyBit)) {
-    code = 4;
+    code = kZorvApiLockError;
     return true;
   }
   if (b_mode_.load()) {
@@ -582,25 +498,23 @@ bool keltbitsyncclass2::GetBitsyncStatus(int32_t& code) {
     std::array<bool, 8> operational{};
     switch (ReadOperationalStatus(operational)) {
       case Reply::kBusy:
-        code = 3;
+        code = kZorvApiLockBusy;
         return true;
       case Reply::kFailed:
-        code = 4;
+        code = kZorvApiLockError;
         return false;
       case Reply::kSkipped:
         return true;
       case Reply::kDone:
         break;
     }
-    // While the BER test runs, lock also needs the test pattern's correlator.
-    const bool locked = operational[4] ? operational[1] && operational[5] : operational[1];
-    code = locked ? 2 : 1;
+    code = bitsync::OperationalLock(operational) ? kZorvApiLockLocked : kZorvApiLockSearch;
     return true;
   }
   if (!IsBitSet(status, kStatusSignalBit)) {
-    code = 0;
+    code = kZorvApiLockNoClockNoSignal;
   } else {
-    code = IsBitSet(status, kStatusLockedBit) ? 2 : 1;
+    code = IsBitSet(status, kStatusLockedBit) ? kZorvApiLockLocked : kZorvApiLockSearch;
   }
   return true;
 }
@@ -609,10 +523,11 @@ bool keltbitsyncclass2::ReadBitsyncConfiguration(uint8_t& option_20mbit, uint8_t
                                                  uint32_t& firmware_version_high,
                                                  uint32_t& firmware_version_low) {
   special_commands_.store(true);
-  std::array<uint8_t, 6> bytes{};
+  std::array<uint8_t, reply_size::kConfiguration> bytes{};
   bool read = false;
   for (int attempt = 0; attempt < kConfigurationAttempts && !read; ++attempt) {
-    read = RequestSpecialStatus(kConfiguration, static_cast<int>(bytes.size()), bytes.data());
+    read = RequestSpecialStatus(status_command::kConfiguration, static_cast<int>(bytes.size()),
+                                bytes.data());
     if (!read) {
       Log("RequestSpecialStatus() failed", attempt);
       NoticeBeep();
@@ -634,26 +549,17 @@ bool keltbitsyncclass2::ReadBitsyncConfiguration(uint8_t& option_20mbit, uint8_t
   for (const uint8_t byte : bytes) line += FormatHex(byte, 2, true) + " ";
   Log(line, card_index_);
 
-  // The older modules write '1' or '2' here and pack their date into bytes 3 and 4.
-  const bool older = bytes[2] == '1' || bytes[2] == '2';
-  newer_format_.store(!older);
-  uint32_t date = 0;
-  if (older) {
-    const uint32_t year = ((bytes[4] >> 4) + (bytes[3] >> 5) - 9) & 0xFF;
-    date = year << 16 | static_cast<uint32_t>(bytes[4] & 0x0F) << 8 | (bytes[3] & 0x1F);
-    firmware_version_high = static_cast<uint32_t>(bytes[4]) << 8 | bytes[3];
-  } else {
-    date = static_cast<uint32_t>(bytes[3]) << 16 | static_cast<uint32_t>(bytes[4]) << 8 | bytes[5];
-    firmware_version_high = static_cast<uint32_t>(bytes[3]) << 8 | bytes[4];
-  }
-  date_code_.store(date);
-  firmware_version_low = bytes[5];
+  const bitsync::Configuration configuration = bitsync::DecodeConfiguration(bytes);
+  newer_format_.store(configuration.newer_format);
+  date_code_.store(configuration.date_code);
+  firmware_version_high = configuration.firmware_version_high;
+  firmware_version_low = configuration.firmware_version_low;
   Log("FIRMWARE VERSION " + FormatHex(firmware_version_high, 4, false) + " : " +
       FormatFixed(3, 0, firmware_version_low));
-  option_20mbit = IsBitSet(bytes[2], 0) ? 0 : 1;
+  option_20mbit = configuration.option_20mbit ? 1 : 0;
   firmware_low_.store(firmware_version_low);
   option_bert = 1;
-  b_mode_.store(date > kBModeAfterDate);
+  b_mode_.store(configuration.date_code > kBModeAfterDate);
   if (b_mode_.load()) Log("Bitsync (b mode) in use", card_index_);
 
   if (FileExistsAtPath(kDisableBertFile)) {
@@ -672,72 +578,49 @@ bool keltbitsyncclass2::ReadBitsyncConfiguration(uint8_t& option_20mbit, uint8_t
 }
 
 bool keltbitsyncclass2::GetBitsyncProgrammedBitRate(uint32_t& bit_rate) {
-  std::array<uint8_t, 10> reply{};
-  const Reply result = ReadEnabled(kProgrammedBitRate, 10, reply.data());
+  std::array<uint8_t, reply_size::kProgrammedBitRate> reply{};
+  const Reply result = ReadEnabled(status_command::kProgrammedBitRate, reply);
   if (result != Reply::kDone) return Succeeded(result);
-  // The reply carries the eight digit commands of the setup, most significant first.
-  bit_rate = 0;
-  uint32_t weight = 10'000'000;
-  for (size_t k = 0; k < 8; ++k, weight /= 10) bit_rate += (reply[k + 2] & 0x0Fu) * weight;
+  bit_rate = bitsync::DecodeProgrammedBitRate(reply);
   return true;
 }
 
 bool keltbitsyncclass2::GetBitsyncProgrammedInputCode(int32_t& input_code) {
-  std::array<uint8_t, 3> reply{};
-  const Reply result = ReadEnabled(kProgrammedInputCode, 3, reply.data());
+  std::array<uint8_t, reply_size::kProgrammedCode> reply{};
+  const Reply result = ReadEnabled(status_command::kProgrammedInputCode, reply);
   if (result == Reply::kSkipped) return true;
   if (result != Reply::kDone) {
     Log("getbitsyncprogrammedinputcodestatus failed at requestspecialstatus", 255);
     return false;
   }
-  const uint8_t byte = reply[2];
-  if (byte >= 0xA0 && byte <= 0xAF) {
-    input_code = byte - 0xA0;
-  } else if (byte >= 0xD0 && byte <= 0xDD) {
-    input_code = byte - 0xD0 + 16;
-  } else {
-    // An unknown code is handed back raw so the caller can log it.
-    input_code = byte;
-    return false;
-  }
-  return true;
+  const std::optional<int32_t> code = bitsync::DecodeInputCode(reply[2]);
+  // An unknown code is handed back raw so the caller can log it.
+  input_code = code.value_or(reply[2]);
+  return code.has_value();
 }
 
 bool keltbitsyncclass2::GetBitsyncProgrammedOutputCode(int32_t& output_code) {
-  std::array<uint8_t, 3> reply{};
-  const Reply result = ReadEnabled(kProgrammedOutputCode, 3, reply.data());
+  std::array<uint8_t, reply_size::kProgrammedCode> reply{};
+  const Reply result = ReadEnabled(status_command::kProgrammedOutputCode, reply);
   if (result != Reply::kDone) return Succeeded(result);
-  const uint8_t byte = reply[2];
-  if (byte >= 0xB0 && byte <= 0xBF) {
-    output_code = byte - 0xB0;
-  } else if (byte == 0xDE) {
-    output_code = 16;
-  } else if (byte == 0xDF) {
-    output_code = 17;
-  } else {
-    return false;
-  }
+  const std::optional<int32_t> code = bitsync::DecodeOutputCode(reply[2]);
+  if (!code) return false;
+  output_code = *code;
   return true;
 }
 
 bool keltbitsyncclass2::GetBitsyncProgrammedLoopBw(uint8_t& loop_bandwidth) {
-  std::array<uint8_t, 3> reply{};
-  const Reply result = ReadEnabled(kProgrammedLoopBandwidth, 3, reply.data());
+  std::array<uint8_t, reply_size::kProgrammedCode> reply{};
+  const Reply result = ReadEnabled(status_command::kProgrammedLoopBandwidth, reply);
   if (result != Reply::kDone) return Succeeded(result);
-  // Bits 4 to 6 are not part of the code; the last row takes every other value.
-  const uint8_t code = reply[2] & 0x8F;
-  uint8_t row = 0;
-  while (row < 7 && kLoopBandwidthCommands[row] != code) ++row;
-  loop_bandwidth = row;
+  loop_bandwidth = bitsync::DecodeLoopBandwidth(reply[2]);
   return true;
 }
 
 keltbitsyncclass2::Reply keltbitsyncclass2::ReadOperationalStatus(std::array<bool, 8>& status) {
-  std::array<uint8_t, 3> reply{};
-  const Reply result = ReadEnabled(kOperationalStatus, 3, reply.data());
-  if (result == Reply::kDone) {
-    for (int bit = 0; bit < 8; ++bit) status[bit] = IsBitSet(reply[2], bit);
-  }
+  std::array<uint8_t, reply_size::kOperationalStatus> reply{};
+  const Reply result = ReadEnabled(status_command::kOperationalStatus, reply);
+  if (result == Reply::kDone) status = bitsync::DecodeOperationalStatus(reply);
   return result;
 }
 
@@ -746,8 +629,8 @@ bool keltbitsyncclass2::GetBitsyncOperationalStatus(std::array<bool, 8>& status)
 }
 
 bool keltbitsyncclass2::GetBitsyncBIT(std::array<uint8_t, 5>& results) {
-  std::array<uint8_t, 7> reply{};
-  const Reply result = ReadEnabled(kBuiltInTest, 7, reply.data());
+  std::array<uint8_t, reply_size::kBuiltInTest> reply{};
+  const Reply result = ReadEnabled(status_command::kBuiltInTest, reply);
   if (result == Reply::kDone) std::copy(reply.begin() + 2, reply.end(), results.begin());
   return Succeeded(result);
 }
@@ -799,73 +682,65 @@ void keltbitsyncclass2::LogBitsyncStatusReads() {
 // --- Link analysis, signal quality and FSP -----------------------------------------------------
 
 bool keltbitsyncclass2::GetLinkAnalysisBitCount(uint32_t& bit_count) {
-  std::array<uint8_t, 6> reply{};
-  const Reply result = ReadEnabled(kLinkAnalysisBitCount, 6, reply.data());
+  std::array<uint8_t, reply_size::kLinkAnalysisBitCount> reply{};
+  const Reply result = ReadEnabled(status_command::kLinkAnalysisBitCount, reply);
   if (result == Reply::kDone) {
-    bit_count = (reply[2] | static_cast<uint32_t>(reply[3]) << 8 |
-                 static_cast<uint32_t>(reply[4]) << 16 | static_cast<uint32_t>(reply[5]) << 24) &
-                0x3FFFFFFF;
+    bit_count = bitsync::DecodeLinkAnalysisBitCount(reply);
     if (debug_) LogBitsyncStatusReads();
   }
   return Succeeded(result);
 }
 
 bool keltbitsyncclass2::GetLinkAnalysisErrorCount(uint32_t& error_count) {
-  std::array<uint8_t, 5> reply{};
-  const Reply result = ReadEnabled(kLinkAnalysisErrorCount, 5, reply.data());
-  if (result == Reply::kDone) {
-    error_count =
-        (reply[2] | static_cast<uint32_t>(reply[3]) << 8 | static_cast<uint32_t>(reply[4]) << 16) &
-        0x3FFFFFFF;
-  }
+  std::array<uint8_t, reply_size::kLinkAnalysisErrorCount> reply{};
+  const Reply result = ReadEnabled(status_command::kLinkAnalysisErrorCount, reply);
+  if (result == Reply::kDone) error_count = bitsync::DecodeLinkAnalysisErrorCount(reply);
   return Succeeded(result);
 }
 
 bool keltbitsyncclass2::GetLinkAnalysisOperationalStatus(bool& correlator_locked,
                                                          bool& correlator_history,
                                                          bool& error_count_overflow) {
-  std::array<uint8_t, 5> reply{};
-  const Reply result = ReadEnabled(kLinkAnalysisStatus, 5, reply.data());
+  std::array<uint8_t, reply_size::kLinkAnalysisStatus> reply{};
+  const Reply result = ReadEnabled(status_command::kLinkAnalysisStatus, reply);
   if (result == Reply::kDone) {
-    correlator_locked = IsBitSet(reply[2], 0);
-    correlator_history = IsBitSet(reply[3], 0);
-    error_count_overflow = IsBitSet(reply[4], 0);
+    const bitsync::LinkAnalysisStatus status = bitsync::DecodeLinkAnalysisStatus(reply);
+    correlator_locked = status.correlator_locked;
+    correlator_history = status.correlator_history;
+    error_count_overflow = status.error_count_overflow;
   }
   return Succeeded(result);
 }
 
-keltbitsyncclass2::Reply keltbitsyncclass2::ReadText(uint8_t command, int capacity, uint8_t* reply,
+keltbitsyncclass2::Reply keltbitsyncclass2::ReadText(uint8_t command, std::span<uint8_t> reply,
                                                      std::string& text) {
-  const Reply result = ReadEnabled(command, capacity, reply);
-  if (result == Reply::kDone) {
-    // Seven characters from byte 2; a zero byte ends the text early.
-    std::string received;
-    for (int k = 2; k < 9 && reply[k] != 0; ++k) received += static_cast<char>(reply[k]);
-    text = received;
-  }
+  const Reply result = ReadEnabled(command, reply);
+  if (result == Reply::kDone) text = bitsync::DecodeText(reply);
   return result;
 }
 
 bool keltbitsyncclass2::GetEstimatedEsNo(std::string& text) {
   // Modules of the newer format append the FSP count in bytes 9 and 10.
   const bool newer = newer_format_.load();
-  std::array<uint8_t, 11> reply{};
-  const Reply result = ReadText(kEstimatedEsNo, newer ? 11 : 9, reply.data(), text);
+  std::array<uint8_t, reply_size::kEsNoWithFspCount> reply{};
+  const std::span<uint8_t> read =
+      std::span<uint8_t>(reply).first(newer ? reply_size::kEsNoWithFspCount : reply_size::kText);
+  const Reply result = ReadText(status_command::kEstimatedEsNo, read, text);
   if (result == Reply::kDone) {
     const bool counting = newer && fsp_on_.load();
-    fsp_count_.store(counting ? static_cast<uint16_t>(reply[9] << 8 | reply[10]) : 0);
+    fsp_count_.store(counting ? bitsync::DecodeFspCount(reply) : 0);
   }
   return Succeeded(result);
 }
 
 bool keltbitsyncclass2::GetSignalVoltage(std::string& text) {
-  std::array<uint8_t, 9> reply{};
-  return Succeeded(ReadText(kSignalVoltage, 9, reply.data(), text));
+  std::array<uint8_t, reply_size::kText> reply{};
+  return Succeeded(ReadText(status_command::kSignalVoltage, reply, text));
 }
 
 bool keltbitsyncclass2::GetOffsetFrequency(std::string& text) {
-  std::array<uint8_t, 9> reply{};
-  return Succeeded(ReadText(kOffsetFrequency, 9, reply.data(), text));
+  std::array<uint8_t, reply_size::kText> reply{};
+  return Succeeded(ReadText(status_command::kOffsetFrequency, reply, text));
 }
 
 bool keltbitsyncclass2::GetBsEnableFspOption(uint8_t& option) {
@@ -894,29 +769,7 @@ bool keltbitsyncclass2::EnableBsFspSigQualMode(int32_t f1, int32_t f2, int32_t f
   if (!newer_format_.load() || f2 < 1 || f2 > 64 || f3 < 0 || f3 > 14 || f1 < f2 || f1 > 65535) {
     return false;
   }
-  // The module wants F4 normalised so that its bit 31 is set; F5 moves with it.
-  auto scaled4 = static_cast<uint32_t>(f4);
-  auto scaled5 = static_cast<uint32_t>(f5);
-  if (scaled4 != 0) {
-    const int shift = std::countl_zero(scaled4);
-    scaled4 <<= shift;
-    scaled5 <<= shift;
-  }
-  const auto byte = [](uint32_t value, int shift) { return static_cast<uint8_t>(value >> shift); };
-  const std::array<uint8_t, 14> commands = {0x05,
-                                            byte(scaled4, 24),
-                                            byte(scaled4, 16),
-                                            byte(scaled4, 8),
-                                            byte(scaled4, 0),
-                                            byte(scaled5, 24),
-                                            byte(scaled5, 16),
-                                            byte(scaled5, 8),
-                                            byte(scaled5, 0),
-                                            byte(static_cast<uint32_t>(f2), 0),
-                                            byte(static_cast<uint32_t>(f3), 0),
-                                            byte(static_cast<uint32_t>(f1), 8),
-                                            byte(static_cast<uint32_t>(f1), 0),
-                                            kEndOfCommands};
+  const std::vector<uint8_t> commands = bitsync::EncodeFspEnable(f1, f2, f3, f4, f5);
   if (!SendFspCommands(commands, kFspEnablePrefix)) return false;
   fsp_on_.store(true);
   return true;
@@ -924,8 +777,7 @@ bool keltbitsyncclass2::EnableBsFspSigQualMode(int32_t f1, int32_t f2, int32_t f
 
 bool keltbitsyncclass2::DisableBsFspSigQualMode() {
   if (!newer_format_.load()) return false;
-  const std::array<uint8_t, 2> commands = {0x06, kEndOfCommands};
-  if (!SendFspCommands(commands, kFspDisablePrefix)) return false;
+  if (!SendFspCommands(bitsync::EncodeFspDisable(), kFspDisablePrefix)) return false;
   fsp_on_.store(false);
   return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// The card's PCM bit synchronizer module (the bitsync): the strobed one-byte command protocol
-// through the command and status registers of address space 3, setup programming, status,
-// options and special status, link analysis, signal quality and FSP mode.
+// The card's PCM bit synchronizer module (the bitsync): the register port (the command and
+// status registers of address space 3), the strobed one-byte command protocol and its
+// transactions, and the sequencing of setup programming, status, options and special status,
+// link analysis, signal quality and FSP mode. What the bytes mean is in BitsyncSetupEncoder
+// (setup commands) and BitsyncReplies (special status replies).
 //
 // Two threads reach one bitsync (the operator program's window thread and its polling thread);
 // every multi-register sequence runs inside a transaction that holds the bitsync's
@@ -13,9 +15,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "dll/BitsyncSetup.h"
+#include "dll/BitsyncSetupEncoder.h"
 #include "dll/Plxcommonunit.h"
+#include "zorv/BitsyncSetup.h"
 
 class keltbitsyncclass2 {
  public:
@@ -34,27 +38,7 @@ class keltbitsyncclass2 {
   // Control register bit 2 is the strobe line, idle high.
   static constexpr uint8_t kStrobeLine = 0x04;
 
-  static constexpr uint8_t kEndOfCommands = 0x0A;
-  // The eight-digit bit rate encoding tops out here.
-  static constexpr uint32_t kMaxBitRate = 99'999'999;
-
-  // Special status commands.
-  static constexpr uint8_t kOperationalStatus = 0xE0;
-  static constexpr uint8_t kLinkAnalysisBitCount = 0xE2;
-  static constexpr uint8_t kLinkAnalysisErrorCount = 0xE3;
-  static constexpr uint8_t kLinkAnalysisStatus = 0xE4;
-  static constexpr uint8_t kEstimatedEsNo = 0xE5;
-  static constexpr uint8_t kSignalVoltage = 0xE6;
-  static constexpr uint8_t kOffsetFrequency = 0xE7;
-  static constexpr uint8_t kBuiltInTest = 0xE8;
-  static constexpr uint8_t kProgrammedBitRate = 0xE9;
-  static constexpr uint8_t kProgrammedInputCode = 0xEA;
-  static constexpr uint8_t kProgrammedOutputCode = 0xEB;
-  static constexpr uint8_t kProgrammedLoopBandwidth = 0xEC;
-  static constexpr uint8_t kConfiguration = 0xED;
-
   static constexpr int kSpecialStatusEnableCount = 13;  // 0xE0 to 0xEC
-  static constexpr size_t kCommandArraySize = 64;
   static constexpr size_t kShadowSize = 64;
 
   keltbitsyncclass2();
@@ -136,9 +120,7 @@ class keltbitsyncclass2 {
   bool IsTransactionInProgress() const { return in_progress_.load(); }
   uint32_t FirmwareDateCode() const { return date_code_.load(); }
   uint32_t FirmwareVersionLow() const { return firmware_low_.load(); }
-  std::span<const uint8_t> Commands() const {
-    return std::span<const uint8_t>(commands_.data(), command_count_);
-  }
+  std::span<const uint8_t> Commands() const { return commands_; }
 
  private:
   enum class Reply { kDone, kSkipped, kBusy, kFailed };
@@ -176,8 +158,8 @@ class keltbitsyncclass2 {
   void ClearPendingReads();
   void CheckReadback();
   bool ReadStatusInTransaction(uint8_t& status);
-  void AppendCommand(uint8_t command);
-  void AppendQuickReact(uint8_t quick_react_mode);
+  // Keeps the commands of the next setup transaction and logs the code selections made.
+  void TakeCommands(const bitsync::SetupCommands& encoded);
 
   // Declares the module lost: logs the invalidation line and clears the valid flag.
   void GiveUp(std::string_view prefix);
@@ -188,14 +170,13 @@ class keltbitsyncclass2 {
   bool SendFspCommands(std::span<const uint8_t> commands, std::string_view prefix);
 
   Reply RequestReply(uint8_t command, int capacity, uint8_t* buffer);
-  Reply ReadEnabled(uint8_t command, int capacity, uint8_t* buffer);
+  Reply ReadEnabled(uint8_t command, std::span<uint8_t> reply);
   Reply ReadOperationalStatus(std::array<bool, 8>& status);
-  Reply ReadText(uint8_t command, int capacity, uint8_t* reply, std::string& text);
+  Reply ReadText(uint8_t command, std::span<uint8_t> reply, std::string& text);
 
   std::array<uint8_t, kShadowSize> write_shadow_{};
   std::array<uint8_t, kShadowSize> read_shadow_{};
-  std::array<uint8_t, kCommandArraySize> commands_{};
-  size_t command_count_ = 0;
+  std::vector<uint8_t> commands_;
   std::string error_text_;
   int32_t card_index_ = 0;
   bool mother_card_ = false;

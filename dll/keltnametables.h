@@ -5,7 +5,8 @@
 
 #include <cstddef>
 
-#include "dll/BitsyncSetup.h"
+#include "zorv/BitsyncSetup.h"
+#include "zorv/ZorvApi.h"
 
 inline constexpr size_t kModelCount = 6;
 inline constexpr size_t kInputSourceCount = 12;
@@ -13,7 +14,7 @@ inline constexpr size_t kInputCodeCount = 32;
 inline constexpr size_t kOutputCodeCount = 19;
 inline constexpr size_t kLoopBandwidthCount = 8;
 inline constexpr size_t kLoopBandwidth17Count = 17;
-inline constexpr size_t kLockStatusCount = 6;
+inline constexpr size_t kLockStatusCount = kZorvApiLockStatusCount;
 
 extern const char* const kModelNames[kModelCount];
 // Input sources named by their connector pins, and plainly; rows 0 to 3 are all a module

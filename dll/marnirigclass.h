@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "dll/IrigSetup.h"
 #include "dll/Plxcommonunit.h"
+#include "zorv/IrigSetup.h"
+#include "zorv/ZorvApi.h"
 
 class marnirigclass {
  public:
@@ -21,9 +22,9 @@ class marnirigclass {
   static constexpr uint8_t kErrorBit = 0x10;
   static constexpr uint8_t kFlywheelBit = 0x04;
   // Status codes.
-  static constexpr int32_t kStatusBusy = 2;
-  static constexpr int32_t kStatusError = 4;
-  static constexpr int32_t kStatusReady = 5;
+  static constexpr int32_t kStatusBusy = kZorvApiIrigBusy;
+  static constexpr int32_t kStatusError = kZorvApiIrigError;
+  static constexpr int32_t kStatusReady = kZorvApiIrigReady;
   static constexpr int kMaxBusyPolls = 100;
   static constexpr int kMaxReadyReads = 10;
   static constexpr size_t kSeedMessageSize = 12;

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "dll/BitsyncSetup.h"
+#include "zorv/BitsyncSetup.h"
 #include "dll/Plxcommonunit.h"
 #include "dll/keltbitsyncclass2.h"
 #include "dll/marnirigclass.h"

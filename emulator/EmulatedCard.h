@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dll/KesPlxGenDriverUnit.h"
+#include "driver/KesPlxGenDriverUnit.h"
 #include "emulator/BitsyncModule.h"
 #include "emulator/IrigReader.h"
 #include "emulator/PlxBridge.h"

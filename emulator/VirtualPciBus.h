@@ -1,6 +1,6 @@
 #pragma once
 // The emulated PCI bus: the cards of a scenario, answering the six WinDriver requests on
-// their byte records (dll/KesPlxGenDriverUnit.h) as the kernel driver does. Requests that
+// their byte records (driver/KesPlxGenDriverUnit.h) as the kernel driver does. Requests that
 // the driver would refuse or that the library never should send (an unknown card, location,
 // registration handle or address, a record of the wrong size) fail and are counted as
 // protocol errors for tests.
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/DriverBackend.h"
 #include "emulator/EmulatedCard.h"
 #include "emulator/Scenario.h"
 
@@ -75,15 +76,17 @@ class VirtualPciBus {
   std::string state_file_;
 };
 
-// One open device of the bus, held by the library's driver seam.
-class VirtualDevice {
+// One open device of the bus, the library's driver backend while emulation is on.
+class VirtualDevice final : public driver::DriverBackend {
  public:
   explicit VirtualDevice(std::shared_ptr<VirtualPciBus> bus);
-  ~VirtualDevice();
+  ~VirtualDevice() override;
   VirtualDevice(const VirtualDevice&) = delete;
   VirtualDevice& operator=(const VirtualDevice&) = delete;
 
-  int32_t Request(uint32_t code, uint8_t* record, uint32_t size);
+  int32_t Request(uint32_t code, uint8_t* record, uint32_t size) override;
+  // The direct addresses the bus reports are not pointers into this process.
+  bool DirectAddressesUsable() const override { return false; }
 
  private:
   std::shared_ptr<VirtualPciBus> bus_;

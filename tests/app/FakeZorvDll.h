@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "dll/ZorvApi.h"
+#include "zorv/ZorvApi.h"
 
 struct FakeZorvDllState {
   // Answers.

@@ -1,9 +1,8 @@
-// Setup programming against the module double: the command encoding, the input source
-// select, both setup transactions, their refusals and the debug trace.
+// Setup programming against the module double: the encoded commands in the log and on the
+// wire, the input source select, both setup transactions, their refusals and the debug trace.
+// The encoding itself is tested on the encoder (bitsync_encoding_test.cpp).
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "tests/dll/bitsync_double_fixture.h"
 
@@ -12,139 +11,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-BitsyncSetup BaseSetup() {
-  BitsyncSetup setup{};
-  setup.LoopBandwidth = 3;
-  setup.BitRate = 1'024'000;
-  return setup;
-}
-
 Bytes Span(std::span<const uint8_t> commands) {
   return {commands.begin(), commands.end()};
 }
-
-struct EncodingCase {
-  const char* name;
-  std::function<void(BitsyncSetup&)> change;
-  uint32_t firmware_low;
-  bool special_commands;
-  uint8_t quick_react;
-  Bytes expected;
-};
-
-class EncodingTest : public BitsyncDoubleTest,
-                     public ::testing::WithParamInterface<EncodingCase> {};
-
-TEST_P(EncodingTest, FillInCommandAryBuildsTheCommandList) {
-  Open();
-  if (GetParam().special_commands) Configure();
-  BitsyncSetup setup = BaseSetup();
-  GetParam().change(setup);
-  ASSERT_TRUE(bitsync_->FillInCommandAry(setup, GetParam().firmware_low, GetParam().quick_react));
-  EXPECT_EQ(Span(bitsync_->Commands()), GetParam().expected);
-}
-
-const auto kUnchanged = [](BitsyncSetup&) {};
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, EncodingTest,
-    ::testing::Values(
-        // A module without special commands and firmware below 146: 16 commands.
-        EncodingCase{"Plain1024000", kUnchanged, 145, false, 0,
-                     Bytes{0x00, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82, 0xA0,
-                           0xB0, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"Rate20000000", [](BitsyncSetup& s) { s.BitRate = 20'000'000; }, 0, false,
-                     0,
-                     Bytes{0x00, 0x92, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x82, 0xA0,
-                           0xB0, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"Rate99999999", [](BitsyncSetup& s) { s.BitRate = 99'999'999; }, 0, false,
-                     0,
-                     Bytes{0x00, 0x99, 0x19, 0x29, 0x39, 0x49, 0x59, 0x69, 0x79, 0x82, 0xA0,
-                           0xB0, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"Rnrz9NeedsFirmware146",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 30;
-                       s.OutputCode = 18;
-                     },
-                     145, false, 0,
-                     Bytes{0x00, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82, 0x04,
-                           0x08, 0x00, 0x0A}},
-        EncodingCase{"Rnrz9Pairs",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 30;
-                       s.OutputCode = 18;
-                     },
-                     146, false, 0,
-                     Bytes{0x00, 0x02, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82,
-                           0x07, 0xD1, 0x07, 0xDF, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"InvertedRnrz9",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 31;
-                       s.OutputCode = 17;
-                     },
-                     146, false, 0,
-                     Bytes{0x00, 0x02, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82,
-                           0x07, 0xDD, 0xDF, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"UpperCodeRows",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 29;
-                       s.OutputCode = 16;
-                       s.LoopBandwidth = 7;
-                     },
-                     0, false, 0,
-                     Bytes{0x00, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x8D, 0xDD,
-                           0xDE, 0x04, 0x08, 0x00, 0x0A}},
-        EncodingCase{"OutOfTableValues",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 32;
-                       s.OutputCode = -1;
-                       s.LoopBandwidth = 8;
-                     },
-                     0, false, 0,
-                     Bytes{0x00, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82, 0x04,
-                           0x08, 0x00, 0x0A}},
-        EncodingCase{"QuickReactDetectorAnd90Degrees",
-                     [](BitsyncSetup& s) {
-                       s.BitDecisionDetector = 1;
-                       s.Do90DegClkOut = 1;
-                       s.InputCode = 15;
-                       s.OutputCode = 15;
-                       s.LoopBandwidth = 0;
-                     },
-                     0, false, 1,
-                     Bytes{0x00, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x8B, 0xAF,
-                           0xBF, 0x0E, 0x09, 0x01, 0x0A}},
-        EncodingCase{"SpecialCommandsBerOff",
-                     [](BitsyncSetup& s) { s.ExtBerMode = 1; }, 146, true, 0,
-                     Bytes{0x00, 0x02, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82,
-                           0xA0, 0xB0, 0x04, 0x08, 0x00, 0xC0, 0xC2, 0xC8, 0xCD, 0xCB, 0x0A}},
-        EncodingCase{"SpecialCommandsExternalBer",
-                     [](BitsyncSetup& s) {
-                       s.BerTestingEnabled = 1;
-                       s.ExtBerMode = 1;
-                       s.KnownErrorMode = 1;
-                     },
-                     146, true, 0,
-                     Bytes{0x00, 0x02, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70, 0x82,
-                           0xA0, 0xB0, 0x04, 0x08, 0x00, 0xC0, 0xC2, 0xC8, 0xCA, 0xCC, 0x0A}},
-        // Every flag set: the longest setup, 28 commands.
-        EncodingCase{"SpecialCommandsEverything",
-                     [](BitsyncSetup& s) {
-                       s.InputCode = 30;
-                       s.OutputCode = 18;
-                       s.StartupAutoTestEnabled = 1;
-                       s.Pattern15Bit = 1;
-                       s.NrzlDcOutputDisabledAtSymbolUnlock = 1;
-                       s.NrzlDcOutputDisabledAtEsNo5Db = 1;
-                       s.PcmEncoderOutputDisabledAtSymbolUnlock = 1;
-                       s.PcmEncoderOutputDisabledAtEsNo5Db = 1;
-                       s.BerTestingEnabled = 1;
-                     },
-                     146, true, 1,
-                     Bytes{0x00, 0x02, 0x90, 0x11, 0x20, 0x32, 0x44, 0x50, 0x60, 0x70,
-                           0x82, 0x07, 0xD1, 0x07, 0xDF, 0x0E, 0x08, 0x00, 0xC1, 0xC3,
-                           0xC8, 0xC4, 0xC5, 0xC6, 0xC7, 0xCE, 0xCB, 0x0A}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BitsyncDoubleTest, EncodingLogsTheCodeSelectionsWithoutDebug) {
   Open();
@@ -162,15 +31,6 @@ TEST_F(BitsyncDoubleTest, EncodingLogsTheCodeSelectionsWithoutDebug) {
   EXPECT_EQ(texts, (std::vector<std::string>{"INV_RNRZ-9 Input Code Set", "RNRZ-9 Output Code Set",
                                              "Quick React Mode NOT Set", "0 Deg Output Clock Set",
                                              "Quick React Mode Set"}));
-}
-
-TEST_F(BitsyncDoubleTest, QuickReactListIsTheModeAndTheEndMarkOnly) {
-  Open();
-  ASSERT_TRUE(bitsync_->FillInCommandAry(BaseSetup(), 146, 0));
-  ASSERT_TRUE(bitsync_->FillInCommandAryQuickReact(1));
-  EXPECT_EQ(Span(bitsync_->Commands()), (Bytes{0x0E, 0x0A}));
-  ASSERT_TRUE(bitsync_->FillInCommandAryQuickReact(0));
-  EXPECT_EQ(Span(bitsync_->Commands()), (Bytes{0x04, 0x0A}));
 }
 
 struct SourceCase {

@@ -10,8 +10,17 @@
 #include "platform/clock.h"
 #include "tests/common/ScratchFolder.h"
 #include "tests/dll/library_log.h"
+#include "zorv/BitsyncSetup.h"
 
 namespace bitsync_test {
+
+// 1,024,000 bit/s, loop bandwidth row 3, every code and flag 0.
+inline BitsyncSetup BaseSetup() {
+  BitsyncSetup setup{};
+  setup.LoopBandwidth = 3;
+  setup.BitRate = 1'024'000;
+  return setup;
+}
 
 class RecordingClock final : public platform::Clock {
  public:

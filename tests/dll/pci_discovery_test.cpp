@@ -78,6 +78,14 @@ std::vector<LogEntry> Without(std::vector<LogEntry> entries, const std::string& 
   return entries;
 }
 
+// The line of the first open on emulated cards (EmulatedCardsAreAnnouncedOncePerLog).
+constexpr const char* kEmulationNotice = "Cards are EMULATED: ";
+
+// The discovery lines of a scan of emulated cards, without the PCI report.
+std::vector<LogEntry> ScanLines(const std::vector<LogEntry>& entries) {
+  return Without(Without(entries, "PCI Card Info"), kEmulationNotice);
+}
+
 TEST_F(Discovery, ThreeCardsBehind9080AndTwoBehind9056AreCountedInScanOrder) {
   Emulate({Card(BridgeType::k9080), Card(BridgeType::k9056), Card(BridgeType::k9080),
            Card(BridgeType::k9056), Card(BridgeType::k9080)});
@@ -98,7 +106,7 @@ TEST_F(Discovery, ThreeCardsBehind9080AndTwoBehind9056AreCountedInScanOrder) {
       {0, "  Total cards of this type found is 2"},
   };
   const std::vector<LogEntry> entries = log_.Entries();
-  EXPECT_EQ(Without(entries, "PCI Card Info"), expected);
+  EXPECT_EQ(ScanLines(entries), expected);
   std::vector<int32_t> report_codes;
   for (const LogEntry& e : entries) {
     if (e.text.starts_with("PCI Card Info")) report_codes.push_back(e.code);
@@ -127,7 +135,7 @@ TEST_F(Discovery, PciCardReportText) {
       "      Interrupt     5\r\n"
       "      I/O Address   0x0000E100\r\n"
       "      I/O Bytes     256\r\n";
-  const std::vector<LogEntry> entries = log_.Entries();
+  const std::vector<LogEntry> entries = Without(log_.Entries(), kEmulationNotice);
   ASSERT_GE(entries.size(), 3u);
   EXPECT_EQ(entries[2], (LogEntry{0, expected}));
 }
@@ -165,8 +173,26 @@ TEST_F(Discovery, NoCardsExplainsWhy) {
         {0, "NO CARDS TO LOG INFO ON"},
         {0, c.found_line},
     };
-    EXPECT_EQ(log.Entries(), expected);
+    // Without a driver there is no emulation to announce either.
+    EXPECT_EQ(c.cards ? Without(log.Entries(), kEmulationNotice) : log.Entries(), expected);
   }
+}
+
+TEST_F(Discovery, EmulatedCardsAreAnnouncedOncePerLog) {
+  Emulate({Card(BridgeType::k9080), Card(BridgeType::k9056)});
+  // Two scans, each opening the device, and a card open after each.
+  ASSERT_EQ(Count(BridgeType::k9080), 1u);
+  ASSERT_EQ(Count(BridgeType::k9056, 1), 1u);
+  const std::vector<LogEntry> notices =
+      zorv_test::EntriesStartingWith(log_.Entries(), kEmulationNotice);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0],
+            (LogEntry{1, "Cards are EMULATED: virtual PCI bus, ZORV_EMULATE=test scenario"}));
+  EXPECT_EQ(log_.Entries().at(2), notices[0]) << "at the first open, before the cards";
+
+  zorv_test::LogCapture next_log;
+  ASSERT_EQ(Count(BridgeType::k9080), 1u);
+  EXPECT_EQ(zorv_test::EntriesStartingWith(next_log.Entries(), kEmulationNotice).size(), 1u);
 }
 
 TEST_F(Discovery, CardThatCannotBeOpenedIsStillCounted) {
@@ -180,7 +206,7 @@ TEST_F(Discovery, CardThatCannotBeOpenedIsStillCounted) {
       {1, "COULD NOT OPEN CARD 2 See SW"},
       {0, "  Total cards of this type found is 2"},
   };
-  EXPECT_EQ(Without(log_.Entries(), "PCI Card Info"), expected);
+  EXPECT_EQ(ScanLines(log_.Entries()), expected);
 }
 
 struct EepromCase {
@@ -242,7 +268,7 @@ TEST_F(Discovery, DosModeCardsAreRewrittenToFlatMode) {
           {0, "--------SETMARNFLAT END------------"},
           {255, "Found a card in DOS mode.  You NEED to REBOOT before contining"},
       };
-      EXPECT_EQ(Without(log.Entries(), "PCI Card Info"), expected);
+      EXPECT_EQ(ScanLines(log.Entries()), expected);
       EXPECT_NE(box.find("Found a card in DOS mode.  You NEED to REBOOT before contining"),
                 std::string::npos)
           << box;

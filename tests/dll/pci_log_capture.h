@@ -1,11 +1,13 @@
 #pragma once
 // The library's log, opened in a scratch directory that is the start and current directory
-// for the object's lifetime, read back entry by entry.
+// for the object's lifetime, read back entry by entry. As the library's load does, it makes
+// the next open on emulated cards say so in the new log.
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "dll/KesPlxDriverDevice.h"
 #include "support/keserrorlog.h"
 #include "tests/common/ScratchFolder.h"
 #include "tests/dll/library_log.h"
@@ -16,6 +18,7 @@ class LogCapture {
  public:
   LogCapture() : folder_("pci_test") {
     OpenErrorLog(true, "test", kName, "", kName);
+    DriverDevice::AnnounceEmulationAgain();
     banner_entries_ = AllEntries().size();
   }
   ~LogCapture() { CloseErrorLog(true); }

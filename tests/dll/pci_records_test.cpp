@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dll/KesPlxGenDriverUnit.h"
+#include "driver/KesPlxGenDriverUnit.h"
 
 namespace wd = windriver;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dll/Keltdllglobunit.h"
-#include "dll/ZorvApi.h"
+#include "zorv/ZorvApi.h"
 #include "dll/zorvclass.h"
 #include "tests/common/ScratchFolder.h"
 #include "tests/dll/EmulatedCardFixture.h"

@@ -180,34 +180,8 @@ void ZorvDllTest::Load(const std::string& scenario) {
   platform::SetEnvironmentVariable("ZORV_EMULATOR_REPORT", report_.string());
   library_ = platform::LoadLibraryByName(ZORVDLL_PATH);
   ASSERT_NE(library_, nullptr) << platform::LastLibraryError();
-#define ZORV_BIND(name) Bind(library_, #name, api_.name)
-  ZORV_BIND(ZorvApiOpen);
-  ZORV_BIND(ZorvApiClose);
-  ZORV_BIND(ZorvApiGetIrigStatus);
-  ZORV_BIND(ZorvApiGetIrigNowtime);
-  ZORV_BIND(ZorvApiLoadIrigSetup);
-  ZORV_BIND(ZorvApiGetBitsyncStatus);
-  ZORV_BIND(ZorvApiGetBitsyncMaxInputSource);
-  ZORV_BIND(ZorvApiLoadBitsyncSetup);
-  ZORV_BIND(ZorvApiGetBitsyncOptions);
-  ZORV_BIND(ZorvApiGetBitsyncFirmware);
-  ZORV_BIND(ZorvApiGetBitsyncProgrammedBitRate);
-  ZORV_BIND(ZorvApiGetBitsyncProgrammedInputCode);
-  ZORV_BIND(ZorvApiGetBitsyncProgrammedOutputCode);
-  ZORV_BIND(ZorvApiGetBitsyncProgrammedLoopBw);
-  ZORV_BIND(ZorvApiGetBitSyncOperationalStatus);
-  ZORV_BIND(ZorvApiGetBIT);
-  ZORV_BIND(ZorvApiGetLinkAnalysisBitCount);
-  ZORV_BIND(ZorvApiGetLinkAnalysisErrorCount);
-  ZORV_BIND(ZorvApiGetLinkAnalysisOperationalStatus);
-  ZORV_BIND(ZorvApiGetGetOffsetFrequency);
-  ZORV_BIND(ZorvApiGetSignalVoltage);
-  ZORV_BIND(ZorvApiGetEstimatedEsNo);
-  ZORV_BIND(ZorvApiSetBitsyncQuickReactMode);
-  ZORV_BIND(ZorvApiGetBsEnableFspOption);
-  ZORV_BIND(ZorvApiEnableBsFspSigQualMode);
-  ZORV_BIND(ZorvApiDisableBsFspSigQualMode);
-  ZORV_BIND(ZorvApiGetBsFspCount);
+#define ZORV_BIND(name, short_name) Bind(library_, #name, api_.name);
+  ZORVAPI_EXPORTS(ZORV_BIND)
 #undef ZORV_BIND
 }
 

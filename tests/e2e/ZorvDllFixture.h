@@ -15,41 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "dll/ZorvApi.h"
 #include "platform/dynamic_library.h"
 #include "tests/common/ScratchFolder.h"
 #include "tests/dll/library_log.h"
+#include "zorv/ZorvApi.h"
 
 namespace zorv_e2e {
 
 struct ZorvApiTable {
-  ZorvApiOpenFn ZorvApiOpen = nullptr;
-  ZorvApiCloseFn ZorvApiClose = nullptr;
-  ZorvApiGetIrigStatusFn ZorvApiGetIrigStatus = nullptr;
-  ZorvApiGetIrigNowtimeFn ZorvApiGetIrigNowtime = nullptr;
-  ZorvApiLoadIrigSetupFn ZorvApiLoadIrigSetup = nullptr;
-  ZorvApiGetBitsyncStatusFn ZorvApiGetBitsyncStatus = nullptr;
-  ZorvApiGetBitsyncMaxInputSourceFn ZorvApiGetBitsyncMaxInputSource = nullptr;
-  ZorvApiLoadBitsyncSetupFn ZorvApiLoadBitsyncSetup = nullptr;
-  ZorvApiGetBitsyncOptionsFn ZorvApiGetBitsyncOptions = nullptr;
-  ZorvApiGetBitsyncFirmwareFn ZorvApiGetBitsyncFirmware = nullptr;
-  ZorvApiGetBitsyncProgrammedBitRateFn ZorvApiGetBitsyncProgrammedBitRate = nullptr;
-  ZorvApiGetBitsyncProgrammedInputCodeFn ZorvApiGetBitsyncProgrammedInputCode = nullptr;
-  ZorvApiGetBitsyncProgrammedOutputCodeFn ZorvApiGetBitsyncProgrammedOutputCode = nullptr;
-  ZorvApiGetBitsyncProgrammedLoopBwFn ZorvApiGetBitsyncProgrammedLoopBw = nullptr;
-  ZorvApiGetBitSyncOperationalStatusFn ZorvApiGetBitSyncOperationalStatus = nullptr;
-  ZorvApiGetBITFn ZorvApiGetBIT = nullptr;
-  ZorvApiGetLinkAnalysisBitCountFn ZorvApiGetLinkAnalysisBitCount = nullptr;
-  ZorvApiGetLinkAnalysisErrorCountFn ZorvApiGetLinkAnalysisErrorCount = nullptr;
-  ZorvApiGetLinkAnalysisOperationalStatusFn ZorvApiGetLinkAnalysisOperationalStatus = nullptr;
-  ZorvApiGetGetOffsetFrequencyFn ZorvApiGetGetOffsetFrequency = nullptr;
-  ZorvApiGetSignalVoltageFn ZorvApiGetSignalVoltage = nullptr;
-  ZorvApiGetEstimatedEsNoFn ZorvApiGetEstimatedEsNo = nullptr;
-  ZorvApiSetBitsyncQuickReactModeFn ZorvApiSetBitsyncQuickReactMode = nullptr;
-  ZorvApiGetBsEnableFspOptionFn ZorvApiGetBsEnableFspOption = nullptr;
-  ZorvApiEnableBsFspSigQualModeFn ZorvApiEnableBsFspSigQualMode = nullptr;
-  ZorvApiDisableBsFspSigQualModeFn ZorvApiDisableBsFspSigQualMode = nullptr;
-  ZorvApiGetBsFspCountFn ZorvApiGetBsFspCount = nullptr;
+#define ZORV_TABLE_ENTRY(name, short_name) name##Fn name = nullptr;
+  ZORVAPI_EXPORTS(ZORV_TABLE_ENTRY)
+#undef ZORV_TABLE_ENTRY
 };
 
 // Everything an export may write, filled with a pattern before each call, so that a test can

@@ -30,6 +30,12 @@ TEST_P(LibraryLogTest, LogRunsFromLoadToUnload) {
   EXPECT_EQ(counting[0].text, "Counting installed cards for cardname ZORV");
   EXPECT_EQ(zorv_test::EntriesStartingWith(log(), "PCI Card Info for Card Index").size(), 1u);
   EXPECT_EQ(zorv_test::EntriesStartingWith(log(), "Signature for ZORV card 1 is TQ517").size(), 1u);
+  // Emulated cards never pass for real ones: one line, before the first card is counted.
+  const auto emulated = zorv_test::EntriesStartingWith(log(), "Cards are EMULATED: ");
+  ASSERT_EQ(emulated.size(), 1u);
+  EXPECT_EQ(emulated[0].code, 1);
+  EXPECT_EQ(emulated[0].text, "Cards are EMULATED: virtual PCI bus, ZORV_EMULATE=" +
+                                  (folder() / "scenario.ini").string());
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, LibraryLogTest, ::testing::Bool(), [](const auto& info) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dll/KesPlxGenDriverUnit.h"
+#include "driver/KesPlxGenDriverUnit.h"
 #include "emulator/CardStateFile.h"
 #include "emulator/VirtualPciBus.h"
 #include "platform/process.h"

@@ -13,7 +13,7 @@
 //   platform's C convention elsewhere. Every argument is 32 bits wide or a pointer.
 // - Booleans are 8-bit, true when non-zero. Integers are little-endian.
 //
-// BitsyncSetup (dll/BitsyncSetup.h), 36 bytes, no padding:
+// BitsyncSetup (zorv/BitsyncSetup.h), 36 bytes, no padding:
 //   offset  0  Model          int32    0 to 5 (model table)
 //   offset  4  InputSource    int32    0 to 11 (0 to 3 on a card without command read-back)
 //   offset  8  InputCode      int32    0 to 31
@@ -26,7 +26,7 @@
 //              31 PcmEncoderOutputDisabledAtEsNo5Db, 32 BerTestingEnabled, 33 ExtBerMode,
 //              34 KnownErrorMode, 35 Do90DegClkOut: one 8-bit boolean each
 //
-// IrigSetup (dll/IrigSetup.h), 12 bytes:
+// IrigSetup (zorv/IrigSetup.h), 12 bytes:
 //   offset  0  SourceFormat     int32  0 IRIG B, 1 IRIG A, 2 IRIG G
 //   offset  4  SourceExternal   8-bit boolean: decode the external input (else internal clock)
 //   offset  5  FlywheelEnabled  8-bit boolean
@@ -39,10 +39,9 @@
 // out-values are left as they were (the FSP option flag excepted: it is cleared first).
 
 #include <cstdint>
-#include <type_traits>
 
-#include "dll/BitsyncSetup.h"
-#include "dll/IrigSetup.h"
+#include "zorv/BitsyncSetup.h"
+#include "zorv/IrigSetup.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define ZORVAPI_CALL __stdcall
@@ -91,6 +90,21 @@ inline constexpr int32_t kZorvApiEsNoFailed = 24;
 inline constexpr int32_t kZorvApiLinkAnalysisStatusFailed = 25;
 inline constexpr int32_t kZorvApiQuickReactFailed = 26;
 
+// Lock status of ZorvApiGetBitsyncStatus; the operator program's names in quotes.
+inline constexpr int32_t kZorvApiLockNoClockNoSignal = 0;  // "NOCLK_NOSIG"
+inline constexpr int32_t kZorvApiLockSearch = 1;           // "SEARCH"
+inline constexpr int32_t kZorvApiLockLocked = 2;           // "LOCK"
+// Another caller's transaction held the module for 300 ms, so the status was not read.
+inline constexpr int32_t kZorvApiLockBusy = 3;          // "LOCK"
+inline constexpr int32_t kZorvApiLockError = 4;         // "ERROR"
+inline constexpr int32_t kZorvApiLockDoesNotExist = 5;  // "DOES NOT EXIST"
+inline constexpr int32_t kZorvApiLockStatusCount = 6;
+
+// IRIG reader status of ZorvApiGetIrigStatus.
+inline constexpr int32_t kZorvApiIrigBusy = 2;
+inline constexpr int32_t kZorvApiIrigError = 4;
+inline constexpr int32_t kZorvApiIrigReady = 5;  // neither busy nor in error
+
 // The most cards the library opens; the per-card arrays of ZorvApiOpen need this many entries.
 inline constexpr int32_t kZorvApiMaxCards = 8;
 // The three text functions write at most seven characters and a terminator; the library does
@@ -106,13 +120,13 @@ ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiOpen(uint8_t* dos_mode, int32_t* card
 // Locks the API again; the cards stay open until the library is unloaded.
 ZORVAPI_EXPORT void ZORVAPI_CALL ZorvApiClose(void);
 
-// IRIG reader status: 2 busy, 4 error, 5 neither.
+// IRIG reader status: kZorvApiIrigBusy, kZorvApiIrigError or kZorvApiIrigReady.
 ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigStatus(int32_t card, int32_t* status);
 // The decoded time of year in seconds (day 1 = January 1st).
 ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigNowtime(int32_t card, double* seconds);
 ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup);
 
-// Lock status 0 to 5 ("NOCLK_NOSIG", "SEARCH", "LOCK", "LOCK", "ERROR", "DOES NOT EXIST").
+// Lock status, one of the kZorvApiLock codes.
 ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncStatus(int32_t card, int32_t* status);
 // 11 on a card with command read-back, else 3.
 ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncMaxInputSource(int32_t card,
@@ -166,78 +180,45 @@ ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsFspCount(int32_t card, uint16_t*
 
 }  // extern "C"
 
-// Function-pointer types for binding by name, one per export.
-typedef int32_t(ZORVAPI_CALL* ZorvApiOpenFn)(uint8_t*, int32_t*, int32_t*, int32_t*);
-typedef void(ZORVAPI_CALL* ZorvApiCloseFn)(void);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetIrigStatusFn)(int32_t, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetIrigNowtimeFn)(int32_t, double*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiLoadIrigSetupFn)(int32_t, const IrigSetup*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncStatusFn)(int32_t, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncMaxInputSourceFn)(int32_t, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiLoadBitsyncSetupFn)(int32_t, const BitsyncSetup*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncOptionsFn)(int32_t, uint8_t*, uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncFirmwareFn)(int32_t, int32_t*, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedBitRateFn)(int32_t, uint32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedInputCodeFn)(int32_t, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedOutputCodeFn)(int32_t, int32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitsyncProgrammedLoopBwFn)(int32_t, uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBitSyncOperationalStatusFn)(int32_t, uint8_t*, uint8_t*,
-                                                                    uint8_t*, uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBITFn)(int32_t, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
-                                               uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisBitCountFn)(int32_t, uint32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisErrorCountFn)(int32_t, uint32_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetLinkAnalysisOperationalStatusFn)(int32_t, uint8_t*,
-                                                                         uint8_t*, uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetGetOffsetFrequencyFn)(int32_t, char*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetSignalVoltageFn)(int32_t, char*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetEstimatedEsNoFn)(int32_t, char*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiSetBitsyncQuickReactModeFn)(int32_t, int32_t);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBsEnableFspOptionFn)(int32_t, uint8_t*);
-typedef int32_t(ZORVAPI_CALL* ZorvApiEnableBsFspSigQualModeFn)(int32_t, int32_t, int32_t, int32_t,
-                                                               int32_t, int32_t);
-typedef int32_t(ZORVAPI_CALL* ZorvApiDisableBsFspSigQualModeFn)(int32_t);
-typedef int32_t(ZORVAPI_CALL* ZorvApiGetBsFspCountFn)(int32_t, uint16_t*);
+// Every export once, as X(name, short name): the order in which the operator program binds
+// them, ZorvApiGetBitsyncFirmware (which it does not need) last. Binding code expands this
+// list instead of writing the names out again; the short name is the name without its prefix.
+#define ZORVAPI_EXPORTS(X)                                                     \
+  X(ZorvApiOpen, Open)                                                         \
+  X(ZorvApiClose, Close)                                                       \
+  X(ZorvApiGetIrigStatus, GetIrigStatus)                                       \
+  X(ZorvApiGetIrigNowtime, GetIrigNowtime)                                     \
+  X(ZorvApiLoadIrigSetup, LoadIrigSetup)                                       \
+  X(ZorvApiGetBitsyncMaxInputSource, GetBitsyncMaxInputSource)                 \
+  X(ZorvApiGetBitsyncStatus, GetBitsyncStatus)                                 \
+  X(ZorvApiLoadBitsyncSetup, LoadBitsyncSetup)                                 \
+  X(ZorvApiGetBitsyncOptions, GetBitsyncOptions)                               \
+  X(ZorvApiGetBitsyncProgrammedBitRate, GetBitsyncProgrammedBitRate)           \
+  X(ZorvApiGetBitsyncProgrammedInputCode, GetBitsyncProgrammedInputCode)       \
+  X(ZorvApiGetBitsyncProgrammedOutputCode, GetBitsyncProgrammedOutputCode)     \
+  X(ZorvApiGetBitsyncProgrammedLoopBw, GetBitsyncProgrammedLoopBw)             \
+  X(ZorvApiGetBitSyncOperationalStatus, GetBitSyncOperationalStatus)           \
+  X(ZorvApiGetBIT, GetBIT)                                                     \
+  X(ZorvApiGetLinkAnalysisBitCount, GetLinkAnalysisBitCount)                   \
+  X(ZorvApiGetLinkAnalysisErrorCount, GetLinkAnalysisErrorCount)               \
+  X(ZorvApiGetGetOffsetFrequency, GetGetOffsetFrequency)                       \
+  X(ZorvApiGetSignalVoltage, GetSignalVoltage)                                 \
+  X(ZorvApiGetEstimatedEsNo, GetEstimatedEsNo)                                 \
+  X(ZorvApiGetLinkAnalysisOperationalStatus, GetLinkAnalysisOperationalStatus) \
+  X(ZorvApiSetBitsyncQuickReactMode, SetBitsyncQuickReactMode)                 \
+  X(ZorvApiGetBsEnableFspOption, GetBsEnableFspOption)                         \
+  X(ZorvApiEnableBsFspSigQualMode, EnableBsFspSigQualMode)                     \
+  X(ZorvApiDisableBsFspSigQualMode, DisableBsFspSigQualMode)                   \
+  X(ZorvApiGetBsFspCount, GetBsFspCount)                                       \
+  X(ZorvApiGetBitsyncFirmware, GetBitsyncFirmware)
 
-// A declaration and its pointer type can never drift apart.
-static_assert(std::is_same_v<decltype(&ZorvApiOpen), ZorvApiOpenFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiClose), ZorvApiCloseFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetIrigStatus), ZorvApiGetIrigStatusFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetIrigNowtime), ZorvApiGetIrigNowtimeFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiLoadIrigSetup), ZorvApiLoadIrigSetupFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncStatus), ZorvApiGetBitsyncStatusFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiGetBitsyncMaxInputSource), ZorvApiGetBitsyncMaxInputSourceFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiLoadBitsyncSetup), ZorvApiLoadBitsyncSetupFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncOptions), ZorvApiGetBitsyncOptionsFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncFirmware), ZorvApiGetBitsyncFirmwareFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedBitRate),
-                             ZorvApiGetBitsyncProgrammedBitRateFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedInputCode),
-                             ZorvApiGetBitsyncProgrammedInputCodeFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedOutputCode),
-                             ZorvApiGetBitsyncProgrammedOutputCodeFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitsyncProgrammedLoopBw),
-                             ZorvApiGetBitsyncProgrammedLoopBwFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBitSyncOperationalStatus),
-                             ZorvApiGetBitSyncOperationalStatusFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBIT), ZorvApiGetBITFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiGetLinkAnalysisBitCount), ZorvApiGetLinkAnalysisBitCountFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetLinkAnalysisErrorCount),
-                             ZorvApiGetLinkAnalysisErrorCountFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetLinkAnalysisOperationalStatus),
-                             ZorvApiGetLinkAnalysisOperationalStatusFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiGetGetOffsetFrequency), ZorvApiGetGetOffsetFrequencyFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetSignalVoltage), ZorvApiGetSignalVoltageFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetEstimatedEsNo), ZorvApiGetEstimatedEsNoFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiSetBitsyncQuickReactMode), ZorvApiSetBitsyncQuickReactModeFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiGetBsEnableFspOption), ZorvApiGetBsEnableFspOptionFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiEnableBsFspSigQualMode), ZorvApiEnableBsFspSigQualModeFn>);
-static_assert(
-    std::is_same_v<decltype(&ZorvApiDisableBsFspSigQualMode), ZorvApiDisableBsFspSigQualModeFn>);
-static_assert(std::is_same_v<decltype(&ZorvApiGetBsFspCount), ZorvApiGetBsFspCountFn>);
+// Function-pointer types for binding by name, one per export (ZorvApiOpenFn, ...), taken from
+// the declarations above so that the two can never drift apart.
+#define ZORVAPI_POINTER_TYPE(name, short_name) using name##Fn = decltype(&name);
+ZORVAPI_EXPORTS(ZORVAPI_POINTER_TYPE)
+#undef ZORVAPI_POINTER_TYPE
+
+#define ZORVAPI_COUNT_ONE(name, short_name) +1
+inline constexpr int kZorvApiExportCount = 0 ZORVAPI_EXPORTS(ZORVAPI_COUNT_ONE);
+#undef ZORVAPI_COUNT_ONE
+static_assert(kZorvApiExportCount == 27, "the list names every export once");
