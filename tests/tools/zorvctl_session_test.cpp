@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/common/ScopedEnvironmentVariable.h"
 #include "tests/tools/JsonReader.h"
 #include "tests/tools/ZorvctlTestFixture.h"
 
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class SessionTest : public ZorvctlTest {
  protected:
@@ -460,6 +462,31 @@ TEST_F(SessionTest, WithoutCardsZorvctlFailsUnlessAskedToSimulate) {
   EXPECT_EQ(Run({"list", "--simulate"}), 0);
   EXPECT_THAT(out_, HasSubstr("simulate mode: the library found no card; 3 cards with simulated "
                               "data\ncard 1: simulated\n"));
+}
+
+TEST_F(SessionTest, EmulatedCardsAreSaidToBeSoBeforeTheCards) {
+  const zorv_test::ScopedEnvironmentVariable emulate("ZORV_EMULATE", "2");
+  for (const char* command : {"list", "status"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Run({command}), 0) << err_;
+    EXPECT_TRUE(out_.starts_with(
+        "EMULATED: these cards are the emulator's (ZORV_EMULATE=2), not real cards\n"))
+        << out_;
+    EXPECT_EQ(Run({command, "--json"}), 0) << err_;
+    ASSERT_FALSE(JsonLines().empty()) << "nothing but the cards' objects: " << out_;
+    for (const JsonValue& card : JsonLines()) EXPECT_TRUE(card["emulated"].boolean);
+  }
+  // Simulated data come from no card, emulated or not.
+  EXPECT_EQ(Run({"--simulate", "list", "--json"}), 0) << err_;
+  EXPECT_FALSE(JsonLines()[0]["emulated"].boolean);
+}
+
+TEST_F(SessionTest, RealCardsAreNotSaidToBeEmulated) {
+  const zorv_test::ScopedEnvironmentVariable emulate("ZORV_EMULATE", "");
+  EXPECT_EQ(Run({"list"}), 0) << err_;
+  EXPECT_THAT(out_, Not(HasSubstr("EMULATED")));
+  EXPECT_EQ(Run({"status", "--json"}), 0) << err_;
+  EXPECT_FALSE(JsonLines()[0]["emulated"].boolean);
 }
 
 TEST_F(SessionTest, SimulateAlsoReplacesCardsThatArePresent) {

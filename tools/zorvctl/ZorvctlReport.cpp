@@ -94,6 +94,11 @@ std::string ListHeader(int32_t in_use, int32_t found, bool simulate, bool no_car
   return simulate ? "simulate mode: " + header + " with simulated data" : header;
 }
 
+std::string EmulationLine(const std::string& emulate_value) {
+  return "EMULATED: these cards are the emulator's (ZORV_EMULATE=" + emulate_value +
+         "), not real cards";
+}
+
 std::string ListText(const CardFacts& facts) {
   const std::string card = "card " + std::to_string(facts.card) + ": ";
   if (facts.simulated) return card + "simulated";
@@ -109,7 +114,9 @@ std::string ListText(const CardFacts& facts) {
 
 std::string ListJson(const CardFacts& facts) {
   JsonObject json;
-  json.Integer("card", facts.card).Boolean("simulated", facts.simulated);
+  json.Integer("card", facts.card)
+      .Boolean("simulated", facts.simulated)
+      .Boolean("emulated", facts.emulated);
   if (facts.simulated) {
     json.Null("bitsync_count").Null("option_20_mbit").Null("option_ber_test").Null("firmware");
     json.Null("max_input_source");
@@ -163,6 +170,7 @@ std::string StatusJson(const StatusReading& reading) {
   json.Integer("card", reading.card)
       .Integer("reading", reading.reading)
       .Boolean("simulated", reading.simulated)
+      .Boolean("emulated", reading.emulated)
       .Boolean("complete", reading.complete)
       .Integer("lock_status", reading.lock_status)
       .Text("lock", LockStatusName(reading.lock_status))

@@ -21,10 +21,15 @@ std::string CardCountText(int32_t count);
 // those (`found`), and whether their data are simulated (`no_cards`: because it found none).
 std::string ListHeader(int32_t in_use, int32_t found, bool simulate, bool no_cards);
 
+// list and status: the line before the cards when they are emulated (ZORV_EMULATE is set to
+// `emulate_value`), so that an emulated card is never taken for a real one.
+std::string EmulationLine(const std::string& emulate_value);
+
 // list: one card.
 struct CardFacts {
   int32_t card = 1;
   bool simulated = false;
+  bool emulated = false;
   int32_t bitsync_count = 0;
   // Nothing when the card did not answer.
   std::optional<bool> option_20_mbit;
@@ -42,6 +47,7 @@ struct StatusReading {
   // Counted from 1; more than one with --watch.
   int32_t reading = 1;
   bool simulated = false;
+  bool emulated = false;
   // False when a read failed: the values it would have given are the previous ones.
   bool complete = true;
   int32_t lock_status = 0;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/process.h"
 #include "support/KesBorFilesUnit.h"
 #include "support/KesBorGenUnit.h"
 #include "tools/zorvctl/ZorvctlMonitor.h"
@@ -20,7 +21,6 @@ namespace zorvctl {
 namespace {
 
 constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
-constexpr int32_t kDoesNotExist = 5;
 // A module of the newer firmware answers the lock state only on every fourth poll and hands
 // back the status it was given on the other three; the operator program polls four times a
 // second, so one reading here is four polls.
@@ -62,7 +62,7 @@ std::string WriteFailure(const std::string& path) {
 }
 
 std::string NotPolledReason(const CardData& card, int32_t lock_status) {
-  if (lock_status == kDoesNotExist) return "its bit synchronizer does not exist";
+  if (lock_status == kZorvApiLockDoesNotExist) return "its bit synchronizer does not exist";
   if (!card.input_source_flag) return "its bit synchronizer does not read commands back";
   return "its bit synchronizer has no bit error test option";
 }
@@ -107,6 +107,9 @@ bool ReadBerCounts(progzorvclass& zorv, int32_t card, BerReading& reading) {
 
 Session::Session(progzorvclass& zorv, CardWait& wait, std::ostream& out, std::ostream& err)
     : zorv_(zorv), wait_(wait), out_(out), err_(err) {
+  // Simulated data come from no card, emulated or not.
+  const std::optional<std::string> emulate = platform::EnvironmentVariable("ZORV_EMULATE");
+  if (!zorv_.simulate && emulate && !emulate->empty()) emulate_value_ = emulate;
   marker_file_ = FileExistsAtPath(kMarkerFileName);
   configuration_path_ = ConfigurationFilePath();
   ReadSetupFile(configuration_path_, configuration_path_, last_setup_file_,
@@ -157,7 +160,7 @@ int Session::Fail(const std::string& message) {
 bool Session::ReadLockStatus(int32_t card, int32_t& status) {
   // The library refuses a lock read of a card without a bit synchronizer instead of naming it.
   if (!zorv_.simulate && zorv_.cards[card].bitsync_count == 0) {
-    status = kDoesNotExist;
+    status = kZorvApiLockDoesNotExist;
     return true;
   }
   bool read = true;
@@ -185,7 +188,12 @@ std::string Session::WriteConfiguration() {
   return WriteFailure(configuration_path_);
 }
 
+void Session::SayEmulated(const Arguments& arguments) {
+  if (emulate_value_ && !arguments.json) out_ << EmulationLine(*emulate_value_) << "\n";
+}
+
 int Session::List(const Arguments& arguments) {
+  SayEmulated(arguments);
   if (!arguments.json) {
     out_ << ListHeader(zorv_.card_count, zorv_.cards_found, zorv_.simulate, zorv_.no_cards) << "\n";
   }
@@ -195,6 +203,7 @@ int Session::List(const Arguments& arguments) {
     CardFacts facts;
     facts.card = card + 1;
     facts.simulated = zorv_.simulate;
+    facts.emulated = emulate_value_.has_value();
     facts.bitsync_count = data.bitsync_count;
     facts.max_input_source = data.max_input_source;
     if (options_read_[card]) {
@@ -219,6 +228,7 @@ int Session::Status(const Arguments& arguments) {
     if (!CardIndex("status", *arguments.card, first)) return kExitFailed;
     last = first;
   }
+  SayEmulated(arguments);
   std::vector<int32_t> incomplete;
   bool said_period_too_short = false;
   const int64_t start = Now();
@@ -231,6 +241,7 @@ int Session::Status(const Arguments& arguments) {
       status.card = card + 1;
       status.reading = reading;
       status.simulated = zorv_.simulate;
+      status.emulated = emulate_value_.has_value();
       bool complete = ReadLockStatus(card, status.lock_status);
       complete = ReadIrigTime(zorv_, card, status.irig_time) && complete;
       complete = ReadIrigStatus(zorv_, card, status.irig_status) && complete;

@@ -3,6 +3,7 @@
 // directory, read as the operator program reads them at its start, and each card's options are
 // read as its card window reads them when it opens.
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ class Session {
   // Empty when the configuration file was written, else why not.
   std::string WriteConfiguration();
   int Fail(const std::string& message);
+  // list and status: the line that says the cards are emulated, before them.
+  void SayEmulated(const Arguments& arguments);
 
   progzorvclass& zorv_;
   CardWait& wait_;
@@ -44,6 +47,8 @@ class Session {
   std::string configuration_path_;
   std::string last_setup_file_;
   bool options_read_[kMaxProgramCards] = {};
+  // ZORV_EMULATE when the cards in use are the emulator's, else nothing.
+  std::optional<std::string> emulate_value_;
 };
 
 // check: the problems of a setup file, one line each on the error stream; no card is touched.
