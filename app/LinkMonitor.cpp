@@ -18,6 +18,7 @@ constexpr int32_t kLock = 2;
 constexpr int32_t kLockB = 3;
 constexpr int32_t kIrigFlywheel = 3;
 constexpr double kDriftWindow_s = 60.0;
+constexpr const char* kNoChange = "no change";
 
 bool Locked(int32_t status) {
   return status == kLock || status == kLockB;
@@ -79,7 +80,7 @@ std::string SetupChanges(const BitsyncSetup& before, const BitsyncSetup& after) 
   add("KnownErrorMode", std::to_string(before.KnownErrorMode),
       std::to_string(after.KnownErrorMode));
   add("Pattern15Bit", std::to_string(before.Pattern15Bit), std::to_string(after.Pattern15Bit));
-  return changes.empty() ? "no change" : changes;
+  return changes.empty() ? kNoChange : changes;
 }
 
 }  // namespace
@@ -224,21 +225,29 @@ double LinkMonitor::IrigDrift_s_per_min() const {
 }
 
 void LinkMonitor::OnSetupLoaded(const MonitorTime& at, const BitsyncSetup& setup) {
-  Write(at, JournalEvent::kSetupLoaded,
-        last_setup_ ? "bitsync: " + SetupChanges(*last_setup_, setup)
-                    : "bitsync: " + std::to_string(setup.BitRate) + " bit/s, " +
-                          (setup.InputCode >= 0 && setup.InputCode < int32_t(kInputCodeCount)
-                               ? kInputCodeNames[setup.InputCode]
-                               : "?"));
+  // A reload of the same setup (a tab change, "Re Load") tells nothing new.
+  const std::string changes = last_setup_ ? SetupChanges(*last_setup_, setup) : std::string();
   last_setup_ = setup;
+  if (changes == kNoChange) return;
+  Write(at, JournalEvent::kSetupLoaded,
+        !changes.empty() ? "bitsync: " + changes
+                         : "bitsync: " + std::to_string(setup.BitRate) + " bit/s, " +
+                               (setup.InputCode >= 0 && setup.InputCode < int32_t(kInputCodeCount)
+                                    ? kInputCodeNames[setup.InputCode]
+                                    : "?"));
 }
 
 void LinkMonitor::OnIrigSetupLoaded(const MonitorTime& at, const IrigSetup& setup) {
+  const bool same = last_irig_setup_ && last_irig_setup_->SourceFormat == setup.SourceFormat &&
+                    last_irig_setup_->SourceExternal == setup.SourceExternal &&
+                    last_irig_setup_->FlywheelEnabled == setup.FlywheelEnabled &&
+                    last_irig_setup_->GeneratorFormat == setup.GeneratorFormat;
+  last_irig_setup_ = setup;
+  if (same) return;
   Write(at, JournalEvent::kSetupLoaded,
         "IRIG: format " + std::to_string(setup.SourceFormat) +
             (setup.SourceExternal ? ", external" : ", internal") +
             (setup.FlywheelEnabled ? ", flywheel on" : ", flywheel off"));
-  last_irig_setup_ = setup;
 }
 
 void LinkMonitor::OnChangeRefused(const MonitorTime& at, const std::string& what) {

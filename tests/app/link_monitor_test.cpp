@@ -113,6 +113,7 @@ TEST(LinkMonitor, SetupsTestsAndRefusalsAreJournaled) {
   setup.BitRate = 2048000;
   setup.InputCode = 3;
   monitor.OnSetupLoaded(At(1), setup);
+  monitor.OnSetupLoaded(At(1.5), setup);  // the same again: nothing new to journal
   BitsyncStatusData values;
   values.bit_count = 1000000;
   values.error_count = 1000;
@@ -121,14 +122,17 @@ TEST(LinkMonitor, SetupsTestsAndRefusalsAreJournaled) {
   monitor.TakeSample(At(2));
   monitor.OnPolledValues(At(3), values, false);
   monitor.OnChangeRefused(At(4), "The card did not take the bitsync setup.");
+  monitor.OnIrigSetupLoaded(At(5), kDefaultIrigSetup);
+  monitor.OnIrigSetupLoaded(At(6), kDefaultIrigSetup);
   EXPECT_EQ(Events(monitor),
             (std::vector<std::string>{
                 "SETUP LOADED: bitsync: 1024000 bit/s, NRZL",
                 "SETUP LOADED: bitsync: BitRate 1024000 -> 2048000, InputCode NRZL -> BIOL",
                 "BER TEST STARTED: bit error test on",
                 "BER TEST STOPPED: bits 1000000, errors 1000, BER 1.0000e-03",
-                "CHANGE REFUSED: The card did not take the bitsync setup."}));
-  EXPECT_EQ(monitor.JournalSince(3).size(), 2u);
+                "CHANGE REFUSED: The card did not take the bitsync setup.",
+                "SETUP LOADED: IRIG: format 0, internal, flywheel on"}));
+  EXPECT_EQ(monitor.JournalSince(3).size(), 3u);
   EXPECT_EQ(monitor.JournalSince(monitor.JournalWritten()).size(), 0u);
 }
 
