@@ -304,6 +304,11 @@ MonitorTime MonitorNow() {
           static_cast<double>(platform::clock().MonotonicNanoseconds()) * 1e-9};
 }
 
+MonitorTime Midpoint(const MonitorTime& a, const MonitorTime& b) {
+  return {a.utc_ms + (b.utc_ms - a.utc_ms) / 2, (a.pc_time_of_year + b.pc_time_of_year) / 2,
+          (a.monotonic_s + b.monotonic_s) / 2};
+}
+
 std::string OpenMetricsText(const std::vector<const LinkMonitor*>& monitors) {
   struct Metric {
     const char* name;

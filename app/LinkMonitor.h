@@ -25,6 +25,8 @@ struct MonitorTime {
 };
 // Now, from the system's UTC clock and the process clock.
 MonitorTime MonitorNow();
+// Halfway between two times: the moment of a reading taken by a call that lasted from a to b.
+MonitorTime Midpoint(const MonitorTime& a, const MonitorTime& b);
 
 // The latest values, one sample a second in the history.
 struct LinkSample {

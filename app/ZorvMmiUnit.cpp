@@ -406,12 +406,16 @@ void TZorvMmiForm::PostIrigRefresh() {
     if (state->shutting_down) return;
     double seconds = 0;
     int32_t status = 0;
+    // The monitor compares the IRIG time with the PC clock to the millisecond: the time of the
+    // read is taken here, around the call, not when the window shows it.
+    const MonitorTime before = MonitorNow();
     ReadIrigTime(zorv, card, seconds);
+    const MonitorTime read_at = Midpoint(before, MonitorNow());
     ReadIrigStatus(zorv, card, setup, status);
-    results->Post([window, seconds, status] {
+    results->Post([window, seconds, status, read_at] {
       window->irig_time_->setText(QString::fromStdString(FormatTimeOfYear(seconds)));
       window->irig_panel_->ShowTimeAndStatus(status, seconds);
-      window->Monitor().OnIrig(MonitorNow(), seconds, status);
+      window->Monitor().OnIrig(read_at, seconds, status);
     });
   });
 }
