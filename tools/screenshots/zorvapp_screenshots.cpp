@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/BitsyncLaMmiUnit.h"
@@ -20,6 +21,9 @@
 #include "platform/process.h"
 
 namespace {
+
+constexpr const char* kScenario =
+    "[Bus]\r\nCards=2\r\n[Card0]\r\nSignalSchedule=on 12, off 3\r\n[Card1]\r\n";
 
 // The main window's timer runs the card windows as in service meanwhile.
 void RunFor(int milliseconds) {
@@ -82,6 +86,10 @@ int main(int argc, char** argv) {
     menu.findChild<QAction*>("ForcedError")->trigger();
     RunFor(6000);
     saved = Save(*card, output, "zorvapp-card-built-in-test.png") && saved;
+    // The link monitor after half a minute with the signal lost twice.
+    main_form.OpenMonitor(0);
+    RunFor(20000);
+    saved = Save(*main_form.MonitorWindow(0), output, "zorvapp-monitor.png") && saved;
     main_form.close();
   }
   std::filesystem::current_path(std::filesystem::temp_directory_path());
