@@ -178,7 +178,7 @@ TEST_F(MonitorTest, WhatCannotBeDoneIsSaidBeforeAnythingIsWatched) {
       {{"--card", "3"}, "there is no card 3; 2 cards are in use"},
       {{"--csv", "no such folder/pass.csv"},
        "cannot create no such folder/pass.csv; nothing was watched"},
-      {{"--metrics", port}, cannot_serve + "; nothing was watched"},
+      {{"--csv", "pass.csv", "--metrics", port}, cannot_serve + "; nothing was watched"},
   };
   for (const auto& [options, problem] : cases) {
     SCOPED_TRACE(problem);
@@ -187,6 +187,7 @@ TEST_F(MonitorTest, WhatCannotBeDoneIsSaidBeforeAnythingIsWatched) {
     EXPECT_EQ(Run(words), 1);
     EXPECT_EQ(err_, "zorvctl: monitor: " + problem + "\n");
     EXPECT_EQ(out_, "");
+    EXPECT_FALSE(std::filesystem::exists(Path("pass.csv"))) << "a record of nothing";
   }
 }
 

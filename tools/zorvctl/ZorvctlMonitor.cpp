@@ -255,6 +255,19 @@ int MonitorRun::Run() {
 
 bool MonitorRun::StartOutputs() {
   std::string error;
+  // The server first: a port that cannot be served must not leave a pass record behind.
+  if (arguments_.metrics) {
+    metrics_.Publish(OpenMetricsText({}));
+    if (!metrics_.Start(*arguments_.metrics, error)) {
+      Fail(error + "; nothing was watched");
+      return false;
+    }
+    const std::string& host = arguments_.metrics->host;
+    const std::string url = "http://" +
+                            (host.find(':') == std::string::npos ? host : "[" + host + "]") + ":" +
+                            std::to_string(arguments_.metrics->port) + "/metrics";
+    Say("serving the metrics at " + url, JsonObject().Text("kind", "metrics").Text("url", url));
+  }
   if (!arguments_.csv_file.empty()) {
     const std::string journal = arguments_.journal_file.empty()
                                     ? JournalFileFor(arguments_.csv_file)
@@ -268,16 +281,6 @@ bool MonitorRun::StartOutputs() {
             .Text("kind", "recording")
             .Text("csv", recorder_.SamplesPath())
             .Text("journal", recorder_.JournalPath()));
-  }
-  if (arguments_.metrics) {
-    metrics_.Publish(OpenMetricsText({}));
-    if (!metrics_.Start(*arguments_.metrics, error)) {
-      Fail(error + "; nothing was watched");
-      return false;
-    }
-    const std::string url = "http://" + arguments_.metrics->host + ":" +
-                            std::to_string(arguments_.metrics->port) + "/metrics";
-    Say("serving the metrics at " + url, JsonObject().Text("kind", "metrics").Text("url", url));
   }
   return true;
 }
