@@ -367,7 +367,9 @@ std::string HelpText(Command command) {
     case Command::kList:
       return usage +
              "list [--json]\n\n"
-             "Lists the cards in use (at most 4 of those the library found). For each card: its\n"
+             "Lists the cards in use (at most " +
+             std::to_string(kMaxProgramCards) +
+             " of those the library found). For each card: its\n"
              "bit synchronizers, the 20 Mbit and bit error test options, the firmware version\n"
              "and the highest input source.\n\n"
              "  --json  one JSON object per card\n\n" +
