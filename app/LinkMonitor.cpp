@@ -14,14 +14,12 @@
 
 namespace {
 
-constexpr int32_t kLock = 2;
-constexpr int32_t kLockB = 3;
 constexpr int32_t kIrigFlywheel = 3;
 constexpr double kDriftWindow_s = 60.0;
 constexpr const char* kNoChange = "no change";
 
 bool Locked(int32_t status) {
-  return status == kLock || status == kLockB;
+  return status == kZorvApiLockLocked;
 }
 
 std::string LockName(int32_t status) {
@@ -128,6 +126,9 @@ void LinkMonitor::AccountLockTime(const MonitorTime& at) {
 }
 
 void LinkMonitor::OnLockStatus(const MonitorTime& at, int32_t status) {
+  // The card was busy with another request and its state was not read: nothing changed that
+  // we know of.
+  if (status == kZorvApiLockBusy) return;
   AccountLockTime(at);
   const int32_t previous = latest_.lock_status;
   latest_.lock_status = status;
@@ -318,8 +319,7 @@ std::string OpenMetricsText(const std::vector<const LinkMonitor*>& monitors) {
   };
   static const Metric kMetrics[] = {
       {"zorv_lock_state", "gauge",
-       "Lock status code: 0 NOCLK_NOSIG, 1 SEARCH, 2 LOCK, 3 LOCK (b mode), 4 ERROR, 5 DOES NOT "
-       "EXIST",
+       "Lock status code: 0 NOCLK_NOSIG, 1 SEARCH, 2 LOCK, 4 ERROR, 5 DOES NOT EXIST",
        [](const LinkMonitor& m) { return double(m.Latest().lock_status); }},
       {"zorv_locked", "gauge", "1 while the bit synchronizer is locked",
        [](const LinkMonitor& m) { return Locked(m.Latest().lock_status) ? 1.0 : 0.0; }},

@@ -32,7 +32,8 @@ inline constexpr int kBitsyncChangedMessage = 720;
 inline constexpr int kIrigChangedMessage = 102400;
 
 // The lock state's colour (0x00BBGGRR) by status code: black NOCLK_NOSIG, red SEARCH, green
-// LOCK, yellow LOCK in the module's b mode, red ERROR, grey DOES NOT EXIST (and any other code).
+// LOCK, yellow LOCK when another request held the card and its state was not read, red ERROR,
+// grey DOES NOT EXIST (and any other code).
 uint32_t LockStatusColour(int32_t status_code);
 
 // Tab indexes.

@@ -168,7 +168,7 @@ void CardWindowTest::statusStripShowsLockAndIrigTime() {
   QCOMPARE(window.LockColour(), QColor(0, 255, 0));
   QCOMPARE(window.IrigTimeText(), QString("001:00:00:00.500"));
   QCOMPARE(window.IrigPanel().Rows().Value("Time"), QString("001:00:00:00.500"));
-  fake_->bitsync_status = 3;  // the module's b mode
+  fake_->bitsync_status = kZorvApiLockBusy;  // another request held the card
   fake_->irig_time = 86401.25;
   TickAndSettle(window);
   QCOMPARE(window.LockColour(), QColor(255, 255, 0));

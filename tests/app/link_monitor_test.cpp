@@ -16,7 +16,6 @@ namespace {
 constexpr int32_t kNoSignal = 0;
 constexpr int32_t kSearch = 1;
 constexpr int32_t kLock = 2;
-constexpr int32_t kLockB = 3;
 
 // 2026-12-10 12:00:00 UTC, day 344 of the PC's local year.
 constexpr int64_t kStartUtcMs = 1'796'904'000'000;
@@ -42,8 +41,9 @@ TEST(LinkMonitor, JournalsEveryChangeOfTheLockWithHowLongTheStateBeforeLasted) {
   const struct {
     double at;
     int32_t status;
-  } readings[] = {{0, kSearch}, {2, kLock},      {10, kLock},  {12.5, kSearch},
-                  {15, kLockB}, {20, kNoSignal}, {21, kSearch}};
+  } readings[] = {{0, kSearch},    {2, kLock},   {10, kLock},
+                  {12.5, kSearch}, {15, kLock},  {17, kZorvApiLockBusy},
+                  {20, kNoSignal}, {21, kSearch}};
   for (const auto& reading : readings) {
     monitor.OnPolledValues(At(reading.at), values, false);
     monitor.OnLockStatus(At(reading.at), reading.status);
@@ -188,13 +188,14 @@ TEST(LinkMetrics, OpenMetricsTextCarriesEachCardsLatestValues) {
   first.OnLockStatus(At(0), kLock);
   first.OnLockStatus(At(3), kSearch);
   first.OnIrig(At(3), kStartTimeOfYear + 3 + 0.125, 3);
-  second.OnLockStatus(At(0), kLockB);
+  second.OnLockStatus(At(0), kLock);
+  second.OnLockStatus(At(1), kZorvApiLockBusy);  // not read: still locked as far as we know
   std::string last_line;
   const auto metrics = ParseMetrics(OpenMetricsText({&first, &second}), last_line);
   EXPECT_EQ(last_line, "# EOF");
   const std::map<std::string, double> expected = {
       {"zorv_lock_state/1", 1},
-      {"zorv_lock_state/2", 3},
+      {"zorv_lock_state/2", 2},
       {"zorv_locked/1", 0},
       {"zorv_locked/2", 1},
       {"zorv_esno_db/1", 12.25},
