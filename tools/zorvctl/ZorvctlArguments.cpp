@@ -459,7 +459,7 @@ std::string HelpText(Command command) {
              "read between two of them, on emulated cards every 0.35 s on average and 0.6 s at\n"
              "most with one or two cards, every 0.45 s and 0.9 s at most with four. A module of\n"
              "the newer firmware answers the lock state on every fourth read only, so there a\n"
-             "change shows within a second or so. The slow values share what time is left: a\n"
+             "change shows up to four reads later. The slow values share what time is left: a\n"
              "group about every second with one card, every 2 s with two, every 6 s with four.\n"
              "It prints a line for each event of the link as it happens (lock acquired or lost,\n"
              "IRIG status changes and time jumps) and, at the end (Ctrl+C, or after S seconds),\n"
