@@ -196,8 +196,8 @@ void TZorvMonitorForm::RefreshTrends() {
     Trend& chart = trends_[trend];
     chart.line->replace(points);
     if (!std::isfinite(low)) {
-      low = log_scale ? 1e-9 : 0;
-      high = log_scale ? 1e-1 : 1;
+      low = log_scale ? 1e-6 : 0;
+      high = log_scale ? 1e-2 : 1;
     }
     if (log_scale) {
       low = DecadeBelow(low);
