@@ -128,13 +128,13 @@ TBitsyncLaMmiForm::TBitsyncLaMmiForm(QWidget& card_window, std::function<void(in
 }
 
 void TBitsyncLaMmiForm::AddLeds(QGridLayout& grid, const char* caption,
-                                std::initializer_list<LedSpec> leds) {
+                                std::initializer_list<LedDescription> leds) {
   const int row = grid.rowCount();
   grid.addWidget(new QLabel(caption, this), row, 0);
   auto* line = new QHBoxLayout;
   line->setSpacing(3);
-  for (const LedSpec& spec : leds) {
-    auto* led = new ZorvLed(*this, spec.name, spec.hint);
+  for (const LedDescription& led_info : leds) {
+    auto* led = new ZorvLed(*this, led_info.name, led_info.hint);
     line->addWidget(led);
     leds_.append(led);
   }

@@ -45,11 +45,11 @@ class TBitsyncLaMmiForm final : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  struct LedSpec {
+  struct LedDescription {
     const char* name;
     const char* hint;
   };
-  void AddLeds(QGridLayout& grid, const char* caption, std::initializer_list<LedSpec> leds);
+  void AddLeds(QGridLayout& grid, const char* caption, std::initializer_list<LedDescription> leds);
   QCheckBox* AddCheckBox(QGridLayout& grid, const char* text, uint8_t BitsyncSetup::*field);
   void BuildMenu();
   void SetLed(const QString& name, uint32_t colour);
