@@ -12,9 +12,9 @@
 
 #include "bench/FloorClock.h"
 #include "dll/Keltdllglobunit.h"
-#include "zorv/ZorvApi.h"
 #include "emulator/VirtualPciBus.h"
 #include "platform/process.h"
+#include "zorv/ZorvApi.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <utility>
 
-#include "zorv/BitsyncSetup.h"
 #include "dll/Plxcommonunit.h"
 #include "dll/keltbitsyncclass2.h"
 #include "dll/marnirigclass.h"
+#include "zorv/BitsyncSetup.h"
 
 // The objects created for a card. Creating one may find memory exhausted; the card then goes
 // on without it.

@@ -26,7 +26,8 @@ std::optional<uint32_t> FileAttributes(const std::string& path) {
   if (::access(native.c_str(), W_OK) != 0) attributes |= kAttributeReadOnly;
   const size_t slash = native.find_last_of('/');
   const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
-  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttributeHidden;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+    attributes |= kAttributeHidden;
   return attributes == 0 ? kAttributeNormal : attributes;
 }
 
@@ -58,9 +59,13 @@ bool SetCurrentDirectory(const std::string& path) {
   return ::chdir(NativePath(path).c_str()) == 0;
 }
 
-bool SetCurrentDrive(int) { return true; }
+bool SetCurrentDrive(int) {
+  return true;
+}
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+  return '/';
+}
 
 std::string UserRuntimeDirectory() {
   const auto runtime = EnvironmentVariable("XDG_RUNTIME_DIR");
@@ -86,7 +91,9 @@ std::string ExecutableDirectory() {
   return path.substr(0, path.find_last_of('/'));
 }
 
-WriteFile::~WriteFile() { Close(); }
+WriteFile::~WriteFile() {
+  Close();
+}
 
 bool WriteFile::Create(const std::string& path) {
   Close();

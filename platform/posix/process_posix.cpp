@@ -9,7 +9,9 @@
 
 namespace platform {
 
-uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
+uint32_t ProcessId() {
+  return static_cast<uint32_t>(::getpid());
+}
 
 std::optional<std::string> EnvironmentVariable(const std::string& name) {
   const char* value = std::getenv(name.c_str());
@@ -46,6 +48,8 @@ std::string LastLibraryError() {
   return text ? text : "";
 }
 
-std::string SharedLibraryFileName(const std::string& base_name) { return "lib" + base_name + ".so"; }
+std::string SharedLibraryFileName(const std::string& base_name) {
+  return "lib" + base_name + ".so";
+}
 
 }  // namespace platform

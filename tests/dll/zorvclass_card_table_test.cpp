@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "dll/Keltdllglobunit.h"
-#include "zorv/ZorvApi.h"
 #include "dll/zorvclass.h"
 #include "tests/common/ScratchFolder.h"
 #include "tests/dll/EmulatedCardFixture.h"
 #include "tests/dll/library_log.h"
+#include "zorv/ZorvApi.h"
 
 namespace {
 
