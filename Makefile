@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD := build/$(PRESET)
 EMULATE ?= 2
 
-.PHONY: deps configure build test run clean test-windows
+.PHONY: deps configure build test run clean test-windows fuzz
 
 deps:
 	scripts/install-deps
@@ -30,6 +30,15 @@ test-windows:
 	cmake --preset windows-x86
 	cmake --build --preset windows-x86
 	scripts/check-win32-exports build/windows-x86/bin/ZORVDLL.DLL
+
+# The fuzz targets (clang with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer), each
+# run for FUZZ_SECONDS on its seeds; new inputs go to build/fuzz/fuzz-corpus, not the seeds.
+FUZZ_SECONDS ?= 60
+fuzz:
+	scripts/install-deps clang libclang-rt-14-dev
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/run-fuzz build/fuzz/bin $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
