@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -89,6 +90,18 @@ TEST_F(InterruptWatcherTest, ACommandThatEndsSoonAfterCtrlCHearsNothingFromIt) {
   }
   EXPECT_EQ(err_text_.Text(), "");
   EXPECT_EQ(ended_with, -1);
+}
+
+// Two cards' threads in the library at once: the watcher names the one still waiting.
+TEST(CardWaitTest, ACardThatEndsLeavesTheOtherCardNamed) {
+  CardWait wait;
+  std::optional<WaitingFor> first(std::in_place, wait, 1);
+  {
+    const WaitingFor second(wait, 2);
+    first.reset();
+    EXPECT_EQ(wait.Card(), 2);
+  }
+  EXPECT_EQ(wait.Card(), 0);
 }
 
 }  // namespace

@@ -52,16 +52,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QDir output(QDir::current().absoluteFilePath(argv[1]));
-  platform::SetEnvironmentVariable("ZORV_EMULATE", "2");
-  // Cards as they power up, whatever an earlier run left on them.
-  platform::SetEnvironmentVariable("ZORV_EMULATE_FRESH", "1");
-  platform::SetEnvironmentVariable("ZORV_HEADLESS", "1");
   // The program's files go to a folder of their own, not into the guide.
   const std::filesystem::path station =
       std::filesystem::temp_directory_path() /
       ("zorvapp_screenshots_" + std::to_string(platform::ProcessId()));
   std::filesystem::create_directories(station);
   std::filesystem::current_path(station);
+  const std::filesystem::path scenario = station / "screenshots.ini";
+  std::ofstream(scenario, std::ios::binary) << kScenario;
+  platform::SetEnvironmentVariable("ZORV_EMULATE", scenario.string());
+  // Cards as they power up, whatever an earlier run left on them.
+  platform::SetEnvironmentVariable("ZORV_EMULATE_FRESH", "1");
+  platform::SetEnvironmentVariable("ZORV_HEADLESS", "1");
 
   QApplication application(argc, argv);
   bool saved = true;

@@ -1,11 +1,13 @@
 #include "tools/zorvctl/ZorvctlMonitor.h"
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <limits>
 #include <optional>
 #include <vector>
 
+#include "app/CardWorker.h"
 #include "app/LinkMonitor.h"
 #include "app/ZorvCardAccess.h"
 #include "platform/clock.h"
@@ -40,7 +42,14 @@ int64_t NextOnGrid(int64_t due, int64_t period, int64_t now) {
   return now < due ? due : due + ((now - due) / period + 1) * period;
 }
 
-// One watched card: its link monitor and where its reads stand.
+// What a read made on one of the card's threads gave, taken in by the loop.
+struct Reading {
+  MonitorTime at;
+  bool answered = true;
+};
+
+// One watched card: its link monitor, its threads (as a card window's) and where its reads
+// stand.
 struct WatchedCard {
   WatchedCard(int32_t card_index, const CardData& data)
       : index(card_index),
@@ -50,6 +59,7 @@ struct WatchedCard {
 
   int32_t index;
   LinkMonitor monitor;
+  pollbitsynczorvstatusclass threads;
   // Handed to every lock read: a module of the newer firmware gives it back on three polls of
   // four.
   int32_t lock_status = 0;
@@ -62,6 +72,12 @@ struct WatchedCard {
   std::vector<StatusRead> reads;
   size_t next_read = 0;
   BitsyncStatusData values;
+  // This round's reads, written by the card's threads while the loop waits for them.
+  std::optional<Reading> lock_read;
+  std::optional<Reading> irig_read;
+  double irig_seconds = 0;
+  int32_t irig_status = 0;
+  std::optional<Reading> group_read;
   bool ber_testing;
   bool every_read_answered = true;
   uint64_t journal_shown = 0;
@@ -177,11 +193,16 @@ class MonitorRun {
     out_ << (arguments_.json ? json.str() : text) << "\n" << std::flush;
   }
   bool StartOutputs();
-  void ReadLock(WatchedCard& card);
-  void ReadIrig(WatchedCard& card);
+  // The reads due on every card, each card's on its own threads, so that a slow card or a
+  // long polling group never holds up another card; false when nothing was due.
+  bool ReadRound(int64_t now);
   void StartGroups(int64_t now);
-  // One call of a polling group, the cards taking turns; false when no group is under way.
-  bool CallNextRead();
+  void PostLockRead(WatchedCard& card);
+  void PostIrigRead(WatchedCard& card);
+  // The next call of the card's polling group under way.
+  void PostGroupRead(WatchedCard& card);
+  // Feeds the monitors once every card's threads are idle.
+  void TakeReadings();
   void FinishGroup(WatchedCard& card);
   void TakeSamples(int64_t now);
   void ShowJournal();
@@ -192,8 +213,8 @@ class MonitorRun {
   const Arguments& arguments_;
   std::ostream& out_;
   std::ostream& err_;
-  std::vector<WatchedCard> cards_;
-  size_t turn_ = 0;
+  // Not moved once made: each holds its threads.
+  std::deque<WatchedCard> cards_;
   int64_t sample_due_ = 0;
   PassRecorder recorder_;
   MetricsServer metrics_;
@@ -210,7 +231,6 @@ int MonitorRun::Run() {
     }
     first = last = *arguments_.card - 1;
   }
-  cards_.reserve(static_cast<size_t>(last - first + 1));
   for (int32_t card = first; card <= last; ++card) cards_.emplace_back(card, zorv_.cards[card]);
   if (!StartOutputs()) return kExitFailed;
 
@@ -223,17 +243,9 @@ int MonitorRun::Run() {
     // The last second's row before the end, so that S seconds give S rows.
     if (now >= sample_due_) TakeSamples(now);
     if (platform::InterruptRequested() || now >= end) break;
-    // The lock state before anything else, so that a slow read never delays it by more than
-    // one call.
-    for (WatchedCard& card : cards_) {
-      if (now >= card.lock_due) ReadLock(card);
-    }
-    for (WatchedCard& card : cards_) {
-      if (now >= card.irig_due) ReadIrig(card);
-    }
-    StartGroups(now);
+    const bool read = ReadRound(now);
     ShowJournal();
-    if (platform::InterruptRequested() || CallNextRead()) continue;
+    if (read) continue;
     const int64_t wait = std::clamp(std::min(NextWake(), end) - Now(), kMillisecond, kLongestSleep);
     platform::clock().Sleep(static_cast<uint32_t>(wait / kMillisecond));
   }
@@ -285,41 +297,35 @@ bool MonitorRun::StartOutputs() {
   return true;
 }
 
-void MonitorRun::ReadLock(WatchedCard& card) {
-  const WaitingFor waiting(wait_, card.index + 1);
-  // The library refuses a lock read of a card without a bit synchronizer instead of naming it.
-  bool read = true;
-  if (!zorv_.simulate && zorv_.cards[card.index].bitsync_count == 0) {
-    card.lock_status = kLockDoesNotExist;
-  } else {
-    // A module of the newer firmware answers only every fourth poll and gives back the status
-    // it was handed on the others: the first reading polls it round once, so that it starts
-    // from the card's state and not from the 0 handed to it.
-    for (int poll = card.lock_known ? kLockPollsPerReading - 1 : 0; poll < kLockPollsPerReading;
-         ++poll) {
-      read = zorv_.GetBitsyncStatus(card.index, card.lock_status) && read;
+bool MonitorRun::ReadRound(int64_t now) {
+  // Which cards start a group is decided on the last round's lock states, before this round's
+  // threads write new ones.
+  StartGroups(now);
+  bool posted = false;
+  for (WatchedCard& card : cards_) {
+    // The lock state first: a polling group's call never delays it by more than one call.
+    if (now >= card.lock_due) {
+      PostLockRead(card);
+      posted = true;
+    }
+    if (now >= card.irig_due) {
+      PostIrigRead(card);
+      posted = true;
+    }
+    if (!card.reads.empty()) {
+      PostGroupRead(card);
+      posted = true;
     }
   }
-  const int64_t now = Now();
-  card.lock_due = NextOnGrid(card.lock_due, kLockReadPeriod, now);
-  if (!read) {
-    card.every_read_answered = false;
-    return;
+  if (!posted) return false;
+  // A card that does not answer keeps the library inside a call for up to minutes; Ctrl+C is
+  // then the watcher's to handle, as in the other commands.
+  for (WatchedCard& card : cards_) {
+    while (!card.threads.WaitIdle(std::chrono::milliseconds(kLongestSleep / kMillisecond))) {
+    }
   }
-  card.lock_known = true;
-  card.monitor.OnLockStatus(MonitorNow(), card.lock_status);
-}
-
-void MonitorRun::ReadIrig(WatchedCard& card) {
-  const WaitingFor waiting(wait_, card.index + 1);
-  double seconds = 0;
-  int32_t status = 0;
-  // Without a signal to decode (and no flywheel) the reader gives no time; that is the link's
-  // news, not a card that does not answer, and the IRIG status says it.
-  ReadIrigTime(zorv_, card.index, seconds);
-  if (!ReadIrigStatus(zorv_, card.index, status)) card.every_read_answered = false;
-  card.monitor.OnIrig(MonitorNow(), seconds, status);
-  card.irig_due = NextOnGrid(card.irig_due, kPollPeriod, Now());
+  TakeReadings();
+  return true;
 }
 
 void MonitorRun::StartGroups(int64_t now) {
@@ -333,25 +339,77 @@ void MonitorRun::StartGroups(int64_t now) {
   }
 }
 
-bool MonitorRun::CallNextRead() {
-  for (size_t tried = 0; tried < cards_.size(); ++tried) {
-    WatchedCard& card = cards_[(turn_ + tried) % cards_.size()];
-    if (card.reads.empty()) continue;
-    turn_ = (turn_ + tried + 1) % cards_.size();
-    {
-      const WaitingFor waiting(wait_, card.index + 1);
-      const StatusRead read = card.reads[card.next_read];
-      if (!(zorv_.*read)(card.index, card.values)) card.every_read_answered = false;
+void MonitorRun::PostLockRead(WatchedCard& card) {
+  card.threads.Bitsync().Post(CardLane::kStrip, [this, &card] {
+    const WaitingFor waiting(wait_, card.index + 1);
+    // The library refuses a lock read of a card without a bit synchronizer instead of naming
+    // it.
+    bool read = true;
+    if (!zorv_.simulate && zorv_.cards[card.index].bitsync_count == 0) {
+      card.lock_status = kLockDoesNotExist;
+    } else {
+      // A module of the newer firmware answers only every fourth poll and gives back the
+      // status it was handed on the others: the first reading polls it round once, so that it
+      // starts from the card's state and not from the 0 handed to it.
+      for (int poll = card.lock_known ? kLockPollsPerReading - 1 : 0; poll < kLockPollsPerReading;
+           ++poll) {
+        read = zorv_.GetBitsyncStatus(card.index, card.lock_status) && read;
+      }
     }
-    if (++card.next_read == card.reads.size()) FinishGroup(card);
-    return true;
+    card.lock_read = Reading{MonitorNow(), read};
+  });
+}
+
+void MonitorRun::PostIrigRead(WatchedCard& card) {
+  card.threads.Irig().Post(CardLane::kStrip, [this, &card] {
+    const WaitingFor waiting(wait_, card.index + 1);
+    // Without a signal to decode (and no flywheel) the reader gives no time; that is the
+    // link's news, not a card that does not answer, and the IRIG status says it.
+    ReadIrigTime(zorv_, card.index, card.irig_seconds);
+    const bool read = ReadIrigStatus(zorv_, card.index, card.irig_status);
+    card.irig_read = Reading{MonitorNow(), read};
+  });
+}
+
+void MonitorRun::PostGroupRead(WatchedCard& card) {
+  const StatusRead read = card.reads[card.next_read];
+  card.threads.Bitsync().Post(CardLane::kPoll, [this, &card, read] {
+    const WaitingFor waiting(wait_, card.index + 1);
+    const bool answered = (zorv_.*read)(card.index, card.values);
+    card.group_read = Reading{MonitorNow(), answered};
+  });
+}
+
+void MonitorRun::TakeReadings() {
+  const int64_t now = Now();
+  for (WatchedCard& card : cards_) {
+    if (card.lock_read) {
+      card.lock_due = NextOnGrid(card.lock_due, kLockReadPeriod, now);
+      if (card.lock_read->answered) {
+        card.lock_known = true;
+        card.monitor.OnLockStatus(card.lock_read->at, card.lock_status);
+      } else {
+        card.every_read_answered = false;
+      }
+    }
+    if (card.irig_read) {
+      card.irig_due = NextOnGrid(card.irig_due, kPollPeriod, now);
+      if (!card.irig_read->answered) card.every_read_answered = false;
+      card.monitor.OnIrig(card.irig_read->at, card.irig_seconds, card.irig_status);
+    }
+    if (card.group_read) {
+      if (!card.group_read->answered) card.every_read_answered = false;
+      if (++card.next_read == card.reads.size()) FinishGroup(card);
+    }
+    card.lock_read.reset();
+    card.irig_read.reset();
+    card.group_read.reset();
   }
-  return false;
 }
 
 void MonitorRun::FinishGroup(WatchedCard& card) {
   if (card.ber_testing) UpdateBitErrorRate(card.values);
-  const MonitorTime at = MonitorNow();
+  const MonitorTime at = card.group_read->at;
   card.monitor.OnPolledValues(at, card.values, card.ber_testing);
   if (!card.values_since_utc_ms) card.values_since_utc_ms = at.utc_ms;
   card.group = card.group == 0 ? 1 : 0;

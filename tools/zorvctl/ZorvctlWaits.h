@@ -21,12 +21,14 @@ inline constexpr int64_t kLongestCardWaitSeconds = 138;
 // Ends the process at once with the exit code.
 using EndProcess = void (*)(int exit_code);
 
-// The card the command is busy with, published for the watcher.
+// The card the command is busy with, published for the watcher. When several cards' threads
+// wait at once, the one that began last is named.
 class CardWait {
  public:
   // Card counted from 1; 0 while the command waits for the library itself.
   void Begin(int32_t card_number);
-  void End() { card_.store(0); }
+  // Another card's thread that began later keeps its own card published.
+  void End(int32_t card_number) { card_.compare_exchange_strong(card_number, 0); }
   int32_t Card() const { return card_.load(); }
   // Seconds since Begin, on platform::clock().
   int64_t SecondsWaited() const;
@@ -39,13 +41,16 @@ class CardWait {
 // Publishes a card for the scope's lifetime.
 class WaitingFor {
  public:
-  WaitingFor(CardWait& wait, int32_t card_number) : wait_(wait) { wait_.Begin(card_number); }
-  ~WaitingFor() { wait_.End(); }
+  WaitingFor(CardWait& wait, int32_t card_number) : wait_(wait), card_number_(card_number) {
+    wait_.Begin(card_number);
+  }
+  ~WaitingFor() { wait_.End(card_number_); }
   WaitingFor(const WaitingFor&) = delete;
   WaitingFor& operator=(const WaitingFor&) = delete;
 
  private:
   CardWait& wait_;
+  int32_t card_number_;
 };
 
 // Watches the interrupt flag on a thread of its own while it lives. When the command has not
