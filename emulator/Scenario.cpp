@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/message_text.h"
 #include "platform/profile.h"
 
 namespace emulator {
@@ -154,13 +155,14 @@ const CardKey kCardKeys[] = {
            {"YES", Usable::kYes}, {"NO", Usable::kNo}, {"SCANONLY", Usable::kScanOnly}};
        return ParseChoice(text, kChoices, card.usable);
      }},
-    {"Module", "present, absent, stuckbusy or silent",
+    {"Module", "present, absent, stuckbusy, silent or hangsafterconfiguration",
      [](const std::string& text, CardScenario& card) {
        static const std::pair<const char*, ModuleState> kChoices[] = {
            {"present", ModuleState::kPresent},
            {"absent", ModuleState::kAbsent},
            {"stuckbusy", ModuleState::kStuckBusy},
-           {"silent", ModuleState::kSilent}};
+           {"silent", ModuleState::kSilent},
+           {"hangsafterconfiguration", ModuleState::kHangsAfterConfiguration}};
        return ParseChoice(text, kChoices, card.module);
      }},
     {"Readback", "YES or NO",
@@ -222,8 +224,10 @@ bool IsCardKey(const std::string& key) {
 
 std::optional<Scenario> ParseScenarioFile(const std::string& path,
                                           std::vector<std::string>& problems) {
+  // A problem quotes the path and the file's names and values, which may hold control
+  // characters (a CR stays in a value); it must stay one line.
   const auto report = [&](const std::string& problem) {
-    problems.push_back(path + ": " + problem);
+    problems.push_back(platform::ControlCharactersEscaped(path + ": " + problem));
   };
   if (!platform::FileAttributes(path) || platform::IsDirectory(path)) {
     report("the scenario file cannot be read");

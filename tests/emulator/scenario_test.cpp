@@ -281,6 +281,10 @@ TEST_F(ScenarioFile, NamesNoCardTakesAreRefusedWithFileSectionAndKey) {
        "[Card 1]: not a section of a scenario ([Bus], [Card0] ...)"},
       {"[Bus]\nCards=1000\n", "[Bus] Cards=1000: expected a card count 0 to 16"},
       {"", "[Bus] Cards: missing"},
+      // A CR stays in a name or value; the problem shows it escaped, on one line.
+      {"[Bus]\nCards=2\nX\r=1\n", "[Bus] X\\x0D=1: no such key"},
+      {"[Bus]\nCards=2\n[Card1]\nBridge=90\r56\n",
+       "[Card1] Bridge=90\\x0D56: expected 9080 or 9056"},
   };
   for (const auto& [contents, problem] : cases) {
     SCOPED_TRACE(contents);
@@ -297,6 +301,8 @@ TEST_F(ScenarioFile, UnreadableFileIsReported) {
   EXPECT_FALSE(Parse(missing, errors));
   EXPECT_NE(errors.find(missing), std::string::npos) << errors;
   EXPECT_FALSE(Parse(path_.parent_path().string(), errors)) << "a directory";
+  EXPECT_FALSE(Parse("no\nsuch.ini", errors));
+  EXPECT_EQ(errors, "no\\x0Asuch.ini: the scenario file cannot be read\n");
 }
 
 }  // namespace

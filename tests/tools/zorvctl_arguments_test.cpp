@@ -221,6 +221,11 @@ TEST_F(ZorvctlArguments, CommandLinesItRefusesWithTheReason) {
        "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
       {{"monitor", "--metrics", "::1:9100"},
        "--metrics takes ADDRESS:PORT (such as 127.0.0.1:9100) or a PORT"},
+      // A quoted word's control characters are escaped, so that the error stays one line.
+      {{"\n"}, "unknown command \\x0A"},
+      {{"list", "a\r\nb\x1b[2J"}, "list takes no argument a\\x0D\\x0Ab\\x1B[2J"},
+      {{"--emulate", "2\n", "list"},
+       "--emulate takes a card count 0 to 16 or a readable scenario file; 2\\x0A is neither"},
   };
   for (const Refused& refused : cases) {
     SCOPED_TRACE(::testing::PrintToString(refused.words));
@@ -240,6 +245,8 @@ TEST_F(ZorvctlUsageTest, WrongUsageIsOneLineAndExitCodeTwoWithoutTouchingTheCard
   EXPECT_EQ(out_, "");
   EXPECT_EQ(Run({"frob"}), 2);
   EXPECT_EQ(err_, "zorvctl: unknown command frob (see 'zorvctl --help')\n");
+  EXPECT_EQ(Run({"fr\nob"}), 2);
+  EXPECT_EQ(err_, "zorvctl: unknown command fr\\x0Aob (see 'zorvctl --help')\n");
   EXPECT_FALSE(std::filesystem::exists(Path("zorvctl.Log")));
 }
 

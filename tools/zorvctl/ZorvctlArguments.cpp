@@ -13,6 +13,7 @@
 #include "app/ZorvSetupFiles.h"
 #include "emulator/Scenario.h"
 #include "platform/files.h"
+#include "platform/message_text.h"
 
 namespace zorvctl {
 namespace {
@@ -279,19 +280,7 @@ bool Fail(std::string& error, const std::string& text) {
   return false;
 }
 
-}  // namespace
-
-std::string CommandName(Command command) {
-  for (const CommandWord& entry : kCommandNames) {
-    if (entry.command == command) return entry.name;
-  }
-  return "";
-}
-
-bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
-                    std::string& error) {
-  arguments = Arguments{};
-  error.clear();
+bool ParseWords(const std::vector<std::string>& words, Arguments& arguments, std::string& error) {
   if (std::find(words.begin(), words.end(), "--help") != words.end() ||
       std::find(words.begin(), words.end(), "-h") != words.end()) {
     arguments.help = true;
@@ -356,6 +345,25 @@ bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
   if (arguments.command == Command::kNone) return Fail(error, "no command given");
   if (std::string missing = MissingOf(arguments); !missing.empty()) return Fail(error, missing);
   return true;
+}
+
+}  // namespace
+
+std::string CommandName(Command command) {
+  for (const CommandWord& entry : kCommandNames) {
+    if (entry.command == command) return entry.name;
+  }
+  return "";
+}
+
+bool ParseArguments(const std::vector<std::string>& words, Arguments& arguments,
+                    std::string& error) {
+  arguments = Arguments{};
+  error.clear();
+  const bool parsed = ParseWords(words, arguments, error);
+  // The error quotes the words, which may hold line breaks.
+  error = platform::ControlCharactersEscaped(error);
+  return parsed;
 }
 
 std::string HelpText(Command command) {
