@@ -18,6 +18,7 @@ constexpr uint8_t kRnrz9PrefixCommand = 0x07;
 constexpr uint8_t kDetectorOff = 0x08;
 constexpr uint8_t kDetectorOn = 0x09;
 constexpr uint8_t kQuickReactOn = 0x0E;
+constexpr uint8_t kConfigurationRequest = 0xED;
 // RNRZ-9 travels as 0x07 followed by the byte of the code it replaces.
 constexpr uint8_t kRnrz9Input = 0xD1;
 constexpr uint8_t kInvertedRnrz9Input = 0xDD;
@@ -93,7 +94,7 @@ void BitsyncModule::Write(uint32_t offset, uint8_t value) {
 }
 
 bool BitsyncModule::Busy() const {
-  return card_.module == ModuleState::kStuckBusy || now_ < busy_until_;
+  return card_.module == ModuleState::kStuckBusy || hung_ || now_ < busy_until_;
 }
 
 bool BitsyncModule::PeRaised() const {
@@ -129,9 +130,15 @@ void BitsyncModule::Strobe() {
   if (!new_command) {
     if (PeRaised()) {
       ++reply_position_;
+      hang_after_reply_ = card_.module == ModuleState::kHangsAfterConfiguration && !ReplyQueued() &&
+                          reply_.front() == kConfigurationRequest;
     } else {
       ++violations_.acknowledge_without_reply;
     }
+    return;
+  }
+  if (hang_after_reply_) {
+    hung_ = true;  // takes nothing from now on
     return;
   }
   if (ReplyQueued()) {

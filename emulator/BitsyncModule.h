@@ -166,6 +166,10 @@ class BitsyncModule {
   uint8_t control_ = 0;
   bool strobe_line_high_ = true;  // the line idles high
   int64_t busy_until_ = 0;
+  // ModuleState::kHangsAfterConfiguration: the configuration reply was read to the end, and
+  // busy for good from the next command on.
+  bool hang_after_reply_ = false;
+  bool hung_ = false;
 
   Transaction transaction_ = Transaction::kNone;
   std::vector<uint8_t> transaction_bytes_;

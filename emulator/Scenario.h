@@ -12,7 +12,9 @@ namespace emulator {
 
 enum class BridgeType { k9080, k9056 };
 enum class Usable { kYes, kNo, kScanOnly };
-enum class ModuleState { kPresent, kAbsent, kStuckBusy, kSilent };
+// kHangsAfterConfiguration: as present until its configuration reply (0xED) was read to the
+// end; the next command makes it busy for good, as kStuckBusy.
+enum class ModuleState { kPresent, kAbsent, kStuckBusy, kSilent, kHangsAfterConfiguration };
 
 // When the signal is on its input, in module time (nanoseconds since the bus was built): steps
 // of a cycle that starts again after the last one. No step: on all along.

@@ -152,6 +152,20 @@ TEST(BitsyncModuleStateTest, StuckBusyModuleStaysBusy) {
   EXPECT_FALSE(driver.WaitReady());
 }
 
+TEST(BitsyncModuleStateTest, HangingModuleAnswersUntilItsConfigurationWasRead) {
+  BitsyncDriver driver(CardScenario{.module = ModuleState::kHangsAfterConfiguration});
+  EXPECT_FALSE(driver.Request(0xE0).empty());
+  ASSERT_TRUE(driver.WaitReady());
+  EXPECT_FALSE(driver.Request(0xED).empty());
+  ASSERT_TRUE(driver.WaitReady()) << "the exchange ends as usual";
+  driver.WriteCommandRegister(0xE0);
+  driver.Pulse();
+  driver.Pause(30'000);
+  EXPECT_TRUE(driver.Status() & BitsyncModule::kBusyBit);
+  EXPECT_FALSE(driver.WaitReady());
+  EXPECT_EQ(driver.module.Violations().Total(), 0);
+}
+
 TEST(BitsyncModuleStateTest, AbsentModuleIgnoresStrobes) {
   BitsyncDriver driver(CardScenario{.module = ModuleState::kAbsent});
   driver.Send(SetupCommands(2'048'000, 0x8B));
