@@ -106,14 +106,31 @@ int32_t CheckCard(int32_t index, Needs needs, zorvclass*& card) {
   return kZorvApiSuccess;
 }
 
-// Runs an export: the checks, then the operation; `failure` when the operation reports false
+// Whether every pointer an export was given for its record or its out-values is set.
+template <typename... Pointee>
+bool AllGiven(const Pointee*... pointers) {
+  return ((pointers != nullptr) && ...);
+}
+
+template <typename Pointee, size_t N>
+bool AllGiven(const std::array<Pointee*, N>& pointers) {
+  return std::find(pointers.begin(), pointers.end(), nullptr) == pointers.end();
+}
+
+// For the exports that take no pointer.
+constexpr bool kNoPointers = true;
+
+// Runs an export: the checks, then the operation; `failure` when a pointer is missing (before
+// any card I/O, so nothing is written through the others) or when the operation reports false
 // (or memory ran out while it built a log line).
 template <typename Operation>
-int32_t CallCard(int32_t index, Needs needs, int32_t failure, Operation&& operation) noexcept {
+int32_t CallCard(int32_t index, Needs needs, int32_t failure, bool pointers_given,
+                 Operation&& operation) noexcept {
   try {
     zorvclass* card = nullptr;
     const int32_t checked = CheckCard(index, needs, card);
     if (checked != kZorvApiSuccess) return checked;
+    if (!pointers_given) return failure;
     return operation(*card) ? kZorvApiSuccess : failure;
   } catch (...) {
     return failure;
@@ -121,21 +138,22 @@ int32_t CallCard(int32_t index, Needs needs, int32_t failure, Operation&& operat
 }
 
 template <typename Operation>
-int32_t CallReadbackBitsync(int32_t index, int32_t failure, Operation&& operation) noexcept {
-  return CallCard(index, Needs::kReadbackBitsync, failure,
+int32_t CallReadbackBitsync(int32_t index, int32_t failure, bool pointers_given,
+                            Operation&& operation) noexcept {
+  return CallCard(index, Needs::kReadbackBitsync, failure, pointers_given,
                   [&](zorvclass& card) { return card.WithReadbackBitsync(operation); });
 }
 
 template <typename Operation>
-int32_t CallFsp(int32_t index, Operation&& operation) noexcept {
-  return CallCard(index, Needs::kReadbackBitsync, kZorvApiNoBitsync,
+int32_t CallFsp(int32_t index, bool pointers_given, Operation&& operation) noexcept {
+  return CallCard(index, Needs::kReadbackBitsync, kZorvApiNoBitsync, pointers_given,
                   [&](zorvclass& card) { return card.WithBitsync(operation); });
 }
 
 // The module's text, with its terminating zero, reaches the caller's buffer only on success.
 int32_t CallTextRead(int32_t index, int32_t failure, char* text,
                      bool (keltbitsyncclass2::*read)(std::string&)) noexcept {
-  return CallReadbackBitsync(index, failure, [&](keltbitsyncclass2& bitsync) {
+  return CallReadbackBitsync(index, failure, AllGiven(text), [&](keltbitsyncclass2& bitsync) {
     std::string value;
     if (!(bitsync.*read)(value)) return false;
     std::memcpy(text, value.c_str(), value.size() + 1);
@@ -148,7 +166,7 @@ int32_t CallTextRead(int32_t index, int32_t failure, char* text,
 template <typename T, size_t N>
 int32_t CallByteRead(int32_t index, int32_t failure, const std::array<uint8_t*, N>& out,
                      bool (*read)(keltbitsyncclass2&, std::array<T, N>&)) noexcept {
-  return CallReadbackBitsync(index, failure, [&](keltbitsyncclass2& bitsync) {
+  return CallReadbackBitsync(index, failure, AllGiven(out), [&](keltbitsyncclass2& bitsync) {
     std::array<T, N> values{};
     for (size_t i = 0; i < N; ++i) values[i] = static_cast<T>(*out[i]);
     if (!read(bitsync, values)) return false;
@@ -193,6 +211,9 @@ extern "C" {
 
 int32_t ZORVAPI_CALL ZorvApiOpen(uint8_t* dos_mode_out, int32_t* card_count_out,
                                  int32_t* bitsync_counts, int32_t* reserved) {
+  if (!AllGiven(dos_mode_out, card_count_out, bitsync_counts, reserved)) {
+    return dos_mode ? kZorvApiDosMode : kZorvApiNotOpen;
+  }
   *dos_mode_out = dos_mode ? 1 : 0;
   *card_count_out = card_count;
   for (int32_t i = 0; i < card_count; ++i) {
@@ -219,19 +240,21 @@ void ZORVAPI_CALL ZorvApiClose(void) {
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetIrigStatus(int32_t card, int32_t* status) {
-  return CallCard(card, Needs::kIrig, kZorvApiIrigStatusFailed, [&](zorvclass& c) {
-    return c.WithIrig([&](marnirigclass& irig) { return irig.GetIrigStatus(*status); });
-  });
+  return CallCard(
+      card, Needs::kIrig, kZorvApiIrigStatusFailed, AllGiven(status), [&](zorvclass& c) {
+        return c.WithIrig([&](marnirigclass& irig) { return irig.GetIrigStatus(*status); });
+      });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetIrigNowtime(int32_t card, double* seconds) {
-  return CallCard(card, Needs::kIrig, kZorvApiIrigNowtimeFailed, [&](zorvclass& c) {
-    return c.WithIrig([&](marnirigclass& irig) { return irig.GetIrigNowtime(*seconds); });
-  });
+  return CallCard(
+      card, Needs::kIrig, kZorvApiIrigNowtimeFailed, AllGiven(seconds), [&](zorvclass& c) {
+        return c.WithIrig([&](marnirigclass& irig) { return irig.GetIrigNowtime(*seconds); });
+      });
 }
 
 int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup) {
-  return CallCard(card, Needs::kIrig, kZorvApiIrigSetupFailed, [&](zorvclass& c) {
+  return CallCard(card, Needs::kIrig, kZorvApiIrigSetupFailed, AllGiven(setup), [&](zorvclass& c) {
     std::string error_text;
     if (c.WithIrig([&](marnirigclass& irig) { return irig.LoadIrigSetup(*setup, error_text); })) {
       return true;
@@ -242,71 +265,76 @@ int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup) 
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncStatus(int32_t card, int32_t* status) {
-  return CallCard(card, Needs::kBitsync, kZorvApiBitsyncStatusFailed,
+  return CallCard(card, Needs::kBitsync, kZorvApiBitsyncStatusFailed, AllGiven(status),
                   [&](zorvclass& c) { return c.BitsyncStatus(*status); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncMaxInputSource(int32_t card, int32_t* max_input_source) {
-  return CallCard(card, Needs::kBitsync, kZorvApiNoBitsync, [&](zorvclass& c) {
-    *max_input_source = c.IsReadbackCapable() ? kMaxInputSourceReadback : kMaxInputSourceOlder;
-    return true;
-  });
+  return CallCard(
+      card, Needs::kBitsync, kZorvApiNoBitsync, AllGiven(max_input_source), [&](zorvclass& c) {
+        *max_input_source = c.IsReadbackCapable() ? kMaxInputSourceReadback : kMaxInputSourceOlder;
+        return true;
+      });
 }
 
 int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card, const BitsyncSetup* setup) {
-  return CallCard(card, Needs::kBitsync, kZorvApiBitsyncSetupFailed, [&](zorvclass& c) {
-    std::string error_text;
-    if (c.LoadBitsyncSetup(*setup, error_text)) return true;
-    LogInfo(error_text, 1, false);
-    return false;
-  });
+  return CallCard(card, Needs::kBitsync, kZorvApiBitsyncSetupFailed, AllGiven(setup),
+                  [&](zorvclass& c) {
+                    std::string error_text;
+                    if (c.LoadBitsyncSetup(*setup, error_text)) return true;
+                    LogInfo(error_text, 1, false);
+                    return false;
+                  });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncOptions(int32_t card, uint8_t* option_20_mbit,
                                               uint8_t* option_ber_test) {
-  return CallReadbackBitsync(card, kZorvApiOptionsFailed, [&](keltbitsyncclass2& bitsync) {
-    uint32_t version_high = 0;
-    uint32_t version_low = 0;
-    return bitsync.ReadBitsyncConfiguration(*option_20_mbit, *option_ber_test, version_high,
-                                            version_low);
-  });
+  return CallReadbackBitsync(card, kZorvApiOptionsFailed, AllGiven(option_20_mbit, option_ber_test),
+                             [&](keltbitsyncclass2& bitsync) {
+                               uint32_t version_high = 0;
+                               uint32_t version_low = 0;
+                               return bitsync.ReadBitsyncConfiguration(
+                                   *option_20_mbit, *option_ber_test, version_high, version_low);
+                             });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncFirmware(int32_t card, int32_t* version_high,
                                                int32_t* version_low) {
-  return CallReadbackBitsync(card, kZorvApiOptionsFailed, [&](keltbitsyncclass2& bitsync) {
-    uint8_t option_20_mbit = 0;
-    uint8_t option_ber_test = 0;
-    // The caller's signed values are written through their unsigned type, as the bitsync
-    // reports them.
-    return bitsync.ReadBitsyncConfiguration(option_20_mbit, option_ber_test,
-                                            reinterpret_cast<uint32_t&>(*version_high),
-                                            reinterpret_cast<uint32_t&>(*version_low));
-  });
+  return CallReadbackBitsync(card, kZorvApiOptionsFailed, AllGiven(version_high, version_low),
+                             [&](keltbitsyncclass2& bitsync) {
+                               uint8_t option_20_mbit = 0;
+                               uint8_t option_ber_test = 0;
+                               // The caller's signed values are written through their unsigned
+                               // type, as the bitsync reports them.
+                               return bitsync.ReadBitsyncConfiguration(
+                                   option_20_mbit, option_ber_test,
+                                   reinterpret_cast<uint32_t&>(*version_high),
+                                   reinterpret_cast<uint32_t&>(*version_low));
+                             });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedBitRate(int32_t card, uint32_t* bit_rate) {
-  return CallReadbackBitsync(card, kZorvApiProgrammedBitRateFailed, [&](keltbitsyncclass2& b) {
-    return b.GetBitsyncProgrammedBitRate(*bit_rate);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiProgrammedBitRateFailed, AllGiven(bit_rate),
+      [&](keltbitsyncclass2& b) { return b.GetBitsyncProgrammedBitRate(*bit_rate); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedInputCode(int32_t card, int32_t* input_code) {
-  return CallReadbackBitsync(card, kZorvApiProgrammedInputCodeFailed, [&](keltbitsyncclass2& b) {
-    return b.GetBitsyncProgrammedInputCode(*input_code);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiProgrammedInputCodeFailed, AllGiven(input_code),
+      [&](keltbitsyncclass2& b) { return b.GetBitsyncProgrammedInputCode(*input_code); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedOutputCode(int32_t card, int32_t* output_code) {
-  return CallReadbackBitsync(card, kZorvApiProgrammedOutputCodeFailed, [&](keltbitsyncclass2& b) {
-    return b.GetBitsyncProgrammedOutputCode(*output_code);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiProgrammedOutputCodeFailed, AllGiven(output_code),
+      [&](keltbitsyncclass2& b) { return b.GetBitsyncProgrammedOutputCode(*output_code); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedLoopBw(int32_t card, uint8_t* loop_bandwidth) {
-  return CallReadbackBitsync(card, kZorvApiProgrammedLoopBwFailed, [&](keltbitsyncclass2& b) {
-    return b.GetBitsyncProgrammedLoopBw(*loop_bandwidth);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiProgrammedLoopBwFailed, AllGiven(loop_bandwidth),
+      [&](keltbitsyncclass2& b) { return b.GetBitsyncProgrammedLoopBw(*loop_bandwidth); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBitSyncOperationalStatus(int32_t card, uint8_t* status1,
@@ -333,15 +361,15 @@ int32_t ZORVAPI_CALL ZorvApiGetBIT(int32_t card, uint8_t* bit1, uint8_t* bit2, u
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisBitCount(int32_t card, uint32_t* bit_count) {
-  return CallReadbackBitsync(card, kZorvApiBitCountFailed, [&](keltbitsyncclass2& b) {
-    return b.GetLinkAnalysisBitCount(*bit_count);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiBitCountFailed, AllGiven(bit_count),
+      [&](keltbitsyncclass2& b) { return b.GetLinkAnalysisBitCount(*bit_count); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisErrorCount(int32_t card, uint32_t* error_count) {
-  return CallReadbackBitsync(card, kZorvApiErrorCountFailed, [&](keltbitsyncclass2& b) {
-    return b.GetLinkAnalysisErrorCount(*error_count);
-  });
+  return CallReadbackBitsync(
+      card, kZorvApiErrorCountFailed, AllGiven(error_count),
+      [&](keltbitsyncclass2& b) { return b.GetLinkAnalysisErrorCount(*error_count); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisOperationalStatus(int32_t card, uint8_t* status1,
@@ -368,29 +396,34 @@ int32_t ZORVAPI_CALL ZorvApiGetEstimatedEsNo(int32_t card, char* text) {
 }
 
 int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t mode) {
-  return CallCard(card, Needs::kReadbackBitsync, kZorvApiQuickReactFailed, [&](zorvclass& c) {
-    std::string error_text;
-    return c.SetQuickReactMode(mode, error_text);
-  });
+  return CallCard(card, Needs::kReadbackBitsync, kZorvApiQuickReactFailed, kNoPointers,
+                  [&](zorvclass& c) {
+                    std::string error_text;
+                    return c.SetQuickReactMode(mode, error_text);
+                  });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBsEnableFspOption(int32_t card, uint8_t* fsp_option) {
-  *fsp_option = 0;
-  return CallFsp(card, [&](keltbitsyncclass2& b) { return b.GetBsEnableFspOption(*fsp_option); });
+  if (fsp_option != nullptr) *fsp_option = 0;
+  return CallFsp(card, AllGiven(fsp_option),
+                 [&](keltbitsyncclass2& b) { return b.GetBsEnableFspOption(*fsp_option); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiEnableBsFspSigQualMode(int32_t card, int32_t f1, int32_t f2, int32_t f3,
                                                    int32_t f4, int32_t f5) {
-  return CallFsp(
-      card, [&](keltbitsyncclass2& b) { return b.EnableBsFspSigQualMode(f1, f2, f3, f4, f5); });
+  return CallFsp(card, kNoPointers, [&](keltbitsyncclass2& b) {
+    return b.EnableBsFspSigQualMode(f1, f2, f3, f4, f5);
+  });
 }
 
 int32_t ZORVAPI_CALL ZorvApiDisableBsFspSigQualMode(int32_t card) {
-  return CallFsp(card, [](keltbitsyncclass2& b) { return b.DisableBsFspSigQualMode(); });
+  return CallFsp(card, kNoPointers,
+                 [](keltbitsyncclass2& b) { return b.DisableBsFspSigQualMode(); });
 }
 
 int32_t ZORVAPI_CALL ZorvApiGetBsFspCount(int32_t card, uint16_t* fsp_count) {
-  return CallFsp(card, [&](keltbitsyncclass2& b) { return b.GetBsFspCount(*fsp_count); });
+  return CallFsp(card, AllGiven(fsp_count),
+                 [&](keltbitsyncclass2& b) { return b.GetBsFspCount(*fsp_count); });
 }
 
 }  // extern "C"

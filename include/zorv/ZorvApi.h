@@ -37,6 +37,11 @@
 // other functions for indexes below the card count it reported, ZorvApiClose before unloading.
 // Every function but ZorvApiClose returns one of the result codes below; on a failure the
 // out-values are left as they were (the FSP option flag excepted: it is cleared first).
+// A null pointer for a record or an out-value is refused: after the checks that answer codes 1
+// to 5 and 12, the function returns its own failure code (kZorvApiNoBitsync for
+// ZorvApiGetBitsyncMaxInputSource and the FSP functions) and writes through none of its
+// pointers. ZorvApiOpen then returns kZorvApiNotOpen (kZorvApiDosMode in DOS mode), writes
+// nothing and leaves the API as it was.
 
 #include <cstdint>
 
