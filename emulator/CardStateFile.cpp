@@ -18,6 +18,12 @@ namespace {
 // A value the profile reader never returns (values hold no line feed): the key is absent.
 const char kAbsent[] = "\n";
 constexpr size_t kLongestSetup = 64;
+constexpr int64_t kMicrosecondsPerDay = 86'400'000'000;
+// The PC's local time of year: day 1 to 366.
+constexpr int64_t kLongestTimeOfYear = 367 * kMicrosecondsPerDay;
+// An IRIG counter runs on past the end of its year while the card stays powered, but not for a
+// century; a larger one is damage, and would overflow the time arithmetic of the reader.
+constexpr int64_t kLongestIrigCounter = 36'525 * kMicrosecondsPerDay;
 
 std::string HexBytes(const uint8_t* bytes, size_t count) {
   std::string text;
@@ -135,7 +141,9 @@ std::optional<IrigKeptState> ReadIrigState(const StateReader& card) {
   const auto decoded = card.Flag("IrigDecoded");
   const auto counter = card.Number("IrigCounter");
   const auto pc_time = card.Number("PcTime");
-  if (!control || *control < 0 || *control > 0x07 || !decoded || !counter || !pc_time) {
+  if (!control || *control < 0 || *control > 0x07 || !decoded || !counter || *counter < 0 ||
+      *counter > kLongestIrigCounter || !pc_time || *pc_time < 0 ||
+      *pc_time >= kLongestTimeOfYear) {
     return std::nullopt;
   }
   return IrigKeptState{static_cast<uint8_t>(*control), *decoded, *counter, *pc_time};

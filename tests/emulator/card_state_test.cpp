@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator/CardStateFile.h"
@@ -123,6 +124,27 @@ TEST_F(CardStateTest, ABusOfTheSameValueTakesUpWhatTheLastOneKeptUnlessFresh) {
   const std::shared_ptr<VirtualPciBus> bus = Connect("2");
   EXPECT_EQ(bus->Card(0).bitsync().Kept(), kProgrammed);
   EXPECT_EQ(bus->Card(1).bitsync().Kept(), BitsyncKeptState{});
+}
+
+TEST_F(CardStateTest, IrigTimesNoReaderCanHaveLeaveItsCardAsItPowersUp) {
+  // IrigCounter and PcTime: the extremes overflowed the reader's time arithmetic.
+  const std::pair<const char*, const char*> cases[] = {
+      {"9223372036854775807", "0"},
+      {"0", "-9223372036854775808"},
+      {"-1", "0"},
+      {"0", "31708800000000"},  // day 367
+  };
+  for (const auto& [counter, pc_time] : cases) {
+    SCOPED_TRACE(std::string(counter) + " " + pc_time);
+    const std::string file = (folder_ / "damaged.state").string();
+    std::ofstream(file) << "[Card0]\nIrigControl=5\nIrigDecoded=YES\nIrigCounter=" << counter
+                        << "\nPcTime=" << pc_time << "\n";
+    VirtualPciBus bus(emulator::Scenario{std::vector<emulator::CardScenario>(1)});
+
+    emulator::RestoreCardStates(bus, file);
+
+    EXPECT_EQ(bus.Card(0).irig().Control(), 0);
+  }
 }
 
 }  // namespace
