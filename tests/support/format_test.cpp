@@ -113,6 +113,8 @@ TEST(FormatHex64, EightOrSixteenDigitsAndOverflow) {
       {0x1234, 8, true, "0x00001234"},
       {12.9L, 8, false, "0000000C"},
       {0xABCDEF, 4, false, "00AB"},
+      {0xFFFFFFFF, 8, false, "FFFFFFFF"},  // the largest value of eight digits
+      {0xFFFFFFFF, 16, false, "00000000FFFFFFFF"},
       {0x1p32L, 16, false, "0000000100000000"},
       {-1, 16, false, "FFFFFFFFFFFFFFFF"},
       {-0x1p63L, 16, false, "8000000000000000"},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <future>
 #include <limits>
@@ -27,6 +28,20 @@ TEST(DayOfYear, FebruaryEveryFourthYearAndOutOfRangeParts) {
   for (const auto& c : cases) {
     EXPECT_EQ(DayOfYear(c.year, c.month, c.day), c.expected)
         << c.year << "-" << c.month << "-" << c.day;
+  }
+}
+
+TEST(DayOfYear, EveryDayOfACommonAndALeapYearAsTheCalendarCountsIt) {
+  using namespace std::chrono;
+  for (const int y : {2023, 2024}) {
+    const sys_days new_year = year{y} / January / 1;
+    for (sys_days date = new_year; date < sys_days{year{y + 1} / January / 1}; date += days{1}) {
+      const year_month_day ymd{date};
+      const auto month = static_cast<int32_t>(unsigned{ymd.month()});
+      const auto day = static_cast<int32_t>(unsigned{ymd.day()});
+      EXPECT_EQ(DayOfYear(y, month, day), (date - new_year).count() + 1)
+          << y << "-" << month << "-" << day;
+    }
   }
 }
 

@@ -167,6 +167,24 @@ TEST_F(SessionTest, BerRunsOneReadingASecondThenTurnsTheTestOff) {
   EXPECT_EQ(fake_->last_card, 1);
 }
 
+TEST_F(SessionTest, BerPutsTheKeptSetupBackWithForcedErrorsOff) {
+  WriteText(Path("ZORVCFG.CFG"),
+            "[BITSYNC_0]\r\nModel=KELT_20\r\nBitRate=2000000\r\nKnownErrorMode=YES\r\n");
+
+  fake_->bit_count = 7000;
+
+  EXPECT_EQ(Run({"ber", "--card", "1", "--seconds", "1"}), 0) << err_;
+
+  // The kept setup as the run starts, then with the test on, then off again.
+  ASSERT_EQ(fake_->bitsync_setup_loads, 3);
+  EXPECT_EQ(fake_->bitsync_setups[0].KnownErrorMode, 1);
+  EXPECT_EQ(fake_->bitsync_setups[1].KnownErrorMode, 0) << "no --forced-errors";
+  const BitsyncSetup& after = fake_->bitsync_setups[2];
+  EXPECT_EQ(after.BitRate, 2000000u);
+  EXPECT_EQ(after.BerTestingEnabled, 0);
+  EXPECT_EQ(after.KnownErrorMode, 0) << "as the card window leaves a test";
+}
+
 TEST_F(SessionTest, BerCutShortByCtrlCStillTurnsTheTestOff) {
   clock_.InterruptAfterMilliseconds(1500);
 
