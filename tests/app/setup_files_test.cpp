@@ -12,8 +12,10 @@
 #include "app/BitsyncLimits.h"
 #include "app/ZorvSetupFiles.h"
 #include "platform/file_names.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "tests/app/AppTestFixture.h"
+#include "tests/common/UnprivilegedRun.h"
 
 namespace {
 
@@ -458,11 +460,12 @@ TEST_F(SetupFileTest, WriteProtectedFileIsLeftAsItWas) {
   std::filesystem::permissions(Path("RO.ZORV"), std::filesystem::perms::owner_read |
                                                     std::filesystem::perms::group_read |
                                                     std::filesystem::perms::others_read);
-  if (!platform::IsWriteDenied(Path("RO.ZORV"))) GTEST_SKIP() << "this user may write any file";
 
-  EXPECT_FALSE(WriteSetupFile(Path("RO.ZORV"), Configuration(), "", TwoEditedCards()));
-
-  EXPECT_EQ(ReadText(Path("RO.ZORV")), old_text);
+  zorv_test::RunUnprivileged(Path(""), [&] {
+    ASSERT_TRUE(platform::IsWriteDenied(Path("RO.ZORV")));
+    EXPECT_FALSE(WriteSetupFile(Path("RO.ZORV"), Configuration(), "", TwoEditedCards()));
+    EXPECT_EQ(ReadText(Path("RO.ZORV")), old_text);
+  });
 }
 
 // A section's lines as the file holds them.

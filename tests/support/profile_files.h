@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "tests/common/ScratchFolder.h"
+#include "tests/common/UnprivilegedRun.h"
 
 // The fallback the profile tests pass, so that an absent key shows.
 inline constexpr const char* kAbsent = "<absent>";
@@ -61,14 +62,13 @@ class ProfileFolder : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  // Takes every write permission away; false when this process may write the file anyway (a
-  // privileged user ignores permission bits), so the caller can skip.
-  bool MakeReadOnly(const std::string& name) const {
+  // Takes every write permission away. A privileged user writes the file all the same: check
+  // it through zorv_test::RunUnprivileged.
+  void MakeReadOnly(const std::string& name) const {
     using std::filesystem::perms;
     std::filesystem::permissions(PathOf(name),
                                  perms::owner_write | perms::group_write | perms::others_write,
                                  std::filesystem::perm_options::remove);
-    return platform::IsWriteDenied(PathOf(name));
   }
 
   std::filesystem::path folder_;

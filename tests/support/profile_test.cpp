@@ -133,9 +133,12 @@ TEST_F(ProfileWrite, MissingFolderFailsWithoutCreatingIt) {
 
 TEST_F(ProfileWrite, ReadOnlyFileFailsAndStaysAsItWas) {
   Store("setup.ini", "[S]\nK=old\n");
-  if (!MakeReadOnly("setup.ini")) GTEST_SKIP() << "this process may write read-only files";
-  EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), "S", "K", "new"));
-  EXPECT_EQ(Load("setup.ini"), "[S]\nK=old\n");
+  MakeReadOnly("setup.ini");
+  zorv_test::RunUnprivileged(folder_, [&] {
+    ASSERT_TRUE(platform::IsWriteDenied(PathOf("setup.ini")));
+    EXPECT_FALSE(WriteProfileString(PathOf("setup.ini"), "S", "K", "new"));
+    EXPECT_EQ(Load("setup.ini"), "[S]\nK=old\n");
+  });
 }
 
 TEST_F(ProfileWrite, ADirectoryInPlaceOfTheFileFails) {

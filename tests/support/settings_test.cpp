@@ -181,8 +181,11 @@ TEST_F(Settings, FileTests) {
 
 TEST_F(Settings, ReadOnlyFileIsWriteProtected) {
   Store("setup.ini", "[S]\r\n");
-  if (!MakeReadOnly("setup.ini")) GTEST_SKIP() << "this process may write read-only files";
-  EXPECT_TRUE(IsFileWriteProtected(file_));
+  MakeReadOnly("setup.ini");
+  zorv_test::RunUnprivileged(folder_, [&] {
+    ASSERT_TRUE(platform::IsWriteDenied(file_));
+    EXPECT_TRUE(IsFileWriteProtected(file_));
+  });
 }
 
 TEST(FileBaseName, KeepsTheNameWithoutFolderAndExtension) {
