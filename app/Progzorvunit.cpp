@@ -56,10 +56,10 @@ std::string LoadablePath(const std::string& path) {
 // The library beside the program, else the bare name that LoadDll looks up in the current
 // directory.
 std::string FirstLibraryPath(const DllLocations& locations) {
-  if (!locations.program_folder.empty()) {
-    const std::string beside =
-        locations.program_folder + platform::PathSeparator() + locations.file_name;
-    if (FileExistsAtPath(beside)) return beside;
+  for (const std::string* folder : {&locations.program_folder, &locations.installed_folder}) {
+    if (folder->empty()) continue;
+    const std::string path = *folder + platform::PathSeparator() + locations.file_name;
+    if (FileExistsAtPath(path)) return path;
   }
   return locations.file_name;
 }
@@ -120,7 +120,9 @@ size_t NumberEnd(std::string_view text) {
 DllLocations DefaultDllLocations() {
   const std::string file_name = platform::SharedLibraryFileName("ZORVDLL");
   const std::string program_folder = platform::ExecutableDirectory();
-  return {file_name, program_folder + platform::PathSeparator() + file_name, program_folder};
+  const std::string separator = platform::PathSeparator();
+  return {file_name, program_folder + separator + file_name, program_folder,
+          program_folder + separator + ".." + separator + "lib"};
 }
 
 bool ParseValueText(std::string_view text, double& value) {

@@ -94,18 +94,21 @@ struct CardData {
   FspSettings fsp;
 };
 
-// Where the library is looked for: the file name in the program's folder, else the bare file
-// name in the current directory (as the Windows loader searches); when that does not bind, the
-// fallback path.
+// Where the library is looked for: the file name in the program's folder, then in an installed
+// tree's library folder, else the bare file name in the current directory (as the Windows
+// loader searches); when that does not bind, the fallback path.
 struct DllLocations {
   std::string file_name;
   std::string fallback_path;
   // None when empty.
   std::string program_folder{};
+  // None when empty.
+  std::string installed_folder{};
 };
 
 // The platform's library file name ("ZORVDLL.DLL", "libZORVDLL.so") beside the running program,
-// where the build puts it; the fallback is the same file.
+// where the build puts it, or in the lib folder beside the program's bin folder, where an
+// installed package puts it; the fallback is the file beside the program.
 DllLocations DefaultDllLocations();
 
 // A measurement text of the library as a number: after trimming blanks, one number,

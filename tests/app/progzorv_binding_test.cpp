@@ -68,27 +68,36 @@ INSTANTIATE_TEST_SUITE_P(
         UnusableLibrary{"NotALibrary", "MZ garbage", "The DLL " + kLibraryFile + " didn't load. "}),
     [](const ::testing::TestParamInfo<UnusableLibrary>& info) { return info.param.name; });
 
-TEST_F(BindingTest, TheLibraryIsBoundBesideTheProgramElseInTheCurrentDirectoryWithoutAWord) {
+TEST_F(BindingTest, TheLibraryIsBoundBesideTheProgramThenInTheInstalledTreeWithoutAWord) {
+  // Each library that appears is the one bound from then on; the earlier ones are not opened.
   FakeZorvDllState& current = InstallFullFake();
-  const DllLocations locations{kLibraryFile, FallbackPath(), Path("program")};
+  const DllLocations locations{kLibraryFile, FallbackPath(), Path("tree/bin"), Path("tree/lib")};
   { const progzorvclass zorv(locations); }
   EXPECT_EQ(current.open_calls, 1);
 
-  FakeZorvDllState& beside = InstallFake(FAKE_ZORVDLL, Path("program/" + kLibraryFile));
+  FakeZorvDllState& installed = InstallFake(FAKE_ZORVDLL, Path("tree/lib/" + kLibraryFile));
+  { const progzorvclass zorv(locations); }
+  EXPECT_EQ(installed.open_calls, 1);
+
+  FakeZorvDllState& beside = InstallFake(FAKE_ZORVDLL, Path("tree/bin/" + kLibraryFile));
   { const progzorvclass zorv(locations); }
 
   EXPECT_EQ(beside.open_calls, 1);
   EXPECT_EQ(beside.close_calls, 1);
+  EXPECT_EQ(installed.open_calls, 1);
   EXPECT_EQ(current.open_calls, 1);
   EXPECT_THAT(LogMessages(255), ::testing::IsEmpty());
 }
 
-TEST(DefaultDllLocations, AreBesideTheRunningProgram) {
+TEST(DefaultDllLocations, AreBesideTheRunningProgramAndInItsInstalledTree) {
   const DllLocations locations = DefaultDllLocations();
   EXPECT_EQ(locations.file_name, kLibraryFile);
   EXPECT_EQ(locations.program_folder, platform::ExecutableDirectory());
   EXPECT_EQ(locations.fallback_path,
             platform::ExecutableDirectory() + platform::PathSeparator() + kLibraryFile);
+  EXPECT_EQ(locations.installed_folder, platform::ExecutableDirectory() +
+                                            platform::PathSeparator() + ".." +
+                                            platform::PathSeparator() + "lib");
 }
 
 TEST_F(BindingTest, SixCardsAreCutToTheFirstFour) {
