@@ -66,6 +66,8 @@ def figures(pid):
     except (FileNotFoundError, ProcessLookupError, PermissionError):
         return None
     values = dict(line.split(":", 1) for line in status.splitlines() if ":" in line)
+    if "VmRSS" not in values:
+        return None  # it has ended and not been waited for yet
     return {
         "rss_kb": int(values["VmRSS"].split()[0]),
         "threads": int(values["Threads"]),
@@ -229,37 +231,42 @@ def main():
                       dict(base, XDG_RUNTIME_DIR=str(work / "runtime-app")))
     print(f"soak: {arguments.minutes:g} minutes in {work}", flush=True)
 
-    write_setup_files(runs, ctl_folder)
-    began = time.monotonic()
-    deadline = began + arguments.minutes * 60
-    warmed_up = None
-    app_start = app_end = None
-    period = 0
-    while time.monotonic() < deadline:
-        started = time.monotonic()
-        # A zorvctl run takes 4 to 7 s (the library's load opens the four cards), so the load
-        # and the bit error test, which programs the setup with the test on and then off again,
-        # take turns; a status read once a minute makes that period run over.
-        if period % 2 == 0:
-            runs.run("load", list(SETUP_FILES)[period // 2 % 2])
-        else:
-            runs.run("ber", "--card", str(period // 2 % CARDS + 1), "--seconds", "3")
-        if period % STATUS_EVERY == 0:
-            runs.run("status", "--card", str(period // STATUS_EVERY % CARDS + 1))
-        if app is not None:
-            if app.process.poll() is not None:
-                runs.refused.append(f"ZorvApp ended early with exit {app.process.returncode}")
-                app = None
+    try:
+        write_setup_files(runs, ctl_folder)
+        began = time.monotonic()
+        deadline = began + arguments.minutes * 60
+        warmed_up = None
+        app_start = app_end = None
+        period = 0
+        while time.monotonic() < deadline:
+            started = time.monotonic()
+            # A zorvctl run takes 4 to 7 s (the library's load opens the four cards), so the
+            # load and the bit error test, which programs the setup with the test on and then
+            # off again, take turns; a status read once a minute makes that period run over.
+            if period % 2 == 0:
+                runs.run("load", list(SETUP_FILES)[period // 2 % 2])
             else:
-                app.read_metrics()
-                app_end = app.figures()
-                if period == WARM_UP_PERIODS:
-                    app_start = app_end
-        if period == WARM_UP_PERIODS:
-            warmed_up = (time.monotonic(), log_bytes(ctl_folder), log_bytes(app_folder))
-        period += 1
-        time.sleep(max(0.0, PERIOD_SECONDS - (time.monotonic() - started)))
+                runs.run("ber", "--card", str(period // 2 % CARDS + 1), "--seconds", "3")
+            if period % STATUS_EVERY == 0:
+                runs.run("status", "--card", str(period // STATUS_EVERY % CARDS + 1))
+            if app is not None:
+                if app.process.poll() is not None:
+                    runs.refused.append(f"ZorvApp ended early with exit {app.process.returncode}")
+                    app = None
+                else:
+                    app.read_metrics()
+                    app_end = app.figures()
+                    if period == WARM_UP_PERIODS:
+                        app_start = app_end
+            if period == WARM_UP_PERIODS:
+                warmed_up = (time.monotonic(), log_bytes(ctl_folder), log_bytes(app_folder))
+            period += 1
+            time.sleep(max(0.0, PERIOD_SECONDS - (time.monotonic() - started)))
 
+    except BaseException:
+        if app is not None:
+            app.stop()  # not left running behind a failed or interrupted soak
+        raise
     ended = time.monotonic()
     app_exit = app.stop() if app is not None else None
     app_violations = violations(app_folder / "violations.ini") if app is not None else None
