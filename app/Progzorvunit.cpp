@@ -120,7 +120,7 @@ size_t NumberEnd(std::string_view text) {
 DllLocations DefaultDllLocations() {
   const std::string file_name = platform::SharedLibraryFileName("ZORVDLL");
   const std::string program_folder = platform::ExecutableDirectory();
-  const std::string separator = platform::PathSeparator();
+  const std::string separator(1, platform::PathSeparator());
   return {file_name, program_folder + separator + file_name, program_folder,
           program_folder + separator + ".." + separator + "lib"};
 }
