@@ -11,6 +11,7 @@
 #include "platform/child_process.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tests/common/UnprivilegedRun.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST_F(InstanceGuard, TheLockFolderAndFilesAreOpenToEveryUser) {
   }
 }
 
-// Another user made the lock file and it is not writable here; the lock still holds.
+// A lock file this user may not write (another user made it) still guards.
 TEST_F(InstanceGuard, ALockFileThisUserMayNotWriteStillGuards) {
   { const platform::InstanceGuard creator(TestName(), Folder()); }
   if (!fs::exists(Folder())) GTEST_SKIP() << "the guard makes no file here";
@@ -95,12 +96,14 @@ TEST_F(InstanceGuard, ALockFileThisUserMayNotWriteStillGuards) {
   }
   fs::permissions(lock_file,
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  if (!platform::IsWriteDenied(lock_file)) GTEST_SKIP() << "this user may write any file";
 
-  const platform::InstanceGuard held(TestName(), Folder());
+  zorv_test::RunUnprivileged(Folder(), [&] {
+    ASSERT_TRUE(platform::IsWriteDenied(lock_file));
+    const platform::InstanceGuard held(TestName(), Folder());
 
-  EXPECT_FALSE(held.AlreadyRunning()) << held.Failure();
-  EXPECT_EQ(ProbeInAnotherProcess(), 1);
+    EXPECT_FALSE(held.AlreadyRunning()) << held.Failure();
+    EXPECT_EQ(ProbeInAnotherProcess(), 1);
+  });
 }
 
 // Two users' login sessions have runtime folders of their own; the lock is the machine's.
