@@ -3,17 +3,18 @@
 
 zorvctl: every 10 s a setup change: a `load` of two setup files in turn, or a bit error test
 on the next card (`ber`, which programs the setup with the test on and then off again); a
-`status` read once a minute. Each zorvctl run is its own process, so its figures are the peak of that one run;
-the first and the last runs of a command show whether anything the runs share (the kept setups,
-the emulated cards' state file, the logs) makes a run grow.
+`status` read once a minute. Each zorvctl run is its own process, so its figures are the peak
+of that one run; the first and the last runs of a command show whether anything the runs share
+(the kept setups, the emulated cards' state file, the logs) makes a run grow.
 
 ZorvApp: one process for the whole run, offscreen, with the four card windows open and its
 metrics read every 10 s. Nothing outside the program can change its setups, so its cards'
 signals come and go on a schedule instead (locks lost and regained, journaled every period).
 
 Reported: resident memory, threads and open file handles at the start (after a minute's
-warm-up) and at the end, log growth per hour, the emulator's violation counts (ZORV_EMULATOR_REPORT of every
-process) and every refused call (a zorvctl run that failed).
+warm-up) and at the end, log growth per hour, the emulator's violation counts (the
+ZORV_EMULATOR_REPORT of every process) and every refused call (a zorvctl run that failed).
+The exit code is 0 when no violation and no refused call was seen.
 
     bench/soak/soak.py --bin build/default/bin [--minutes 10] [--workdir DIR] [--no-app]
 
