@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD := build/$(PRESET)
 EMULATE ?= 2
 
-.PHONY: deps configure build test run clean test-windows fuzz
+.PHONY: deps configure build test run clean test-windows fuzz package
 
 deps:
 	scripts/install-deps
@@ -39,6 +39,18 @@ fuzz:
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	scripts/run-fuzz build/fuzz/bin $(FUZZ_SECONDS)
+
+# The Debian package of this build and the Windows zip with both widths of the library, in
+# build/packages; scripts/check-packages runs the unpacked programs and lists the zip.
+package: build
+	scripts/install-deps dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686
+	cpack --config $(BUILD)/CPackConfig.cmake -B build/packages
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64 --target ZORVDLL zorvctl
+	cmake --preset windows-x86
+	cmake --build --preset windows-x86
+	cpack --config build/windows-x64/CPackConfig.cmake -B build/packages -D \
+	  "CPACK_INSTALL_CMAKE_PROJECTS=$(CURDIR)/build/windows-x64;Zorv;ALL;/;$(CURDIR)/build/windows-x86;Zorv;ALL;/"
 
 clean:
 	rm -rf build

@@ -75,10 +75,10 @@ set(CPACK_PACKAGE_VENDOR "Zorv")
 set(CPACK_PACKAGE_CONTACT "Zorv software maintainers <maintainers@zorv.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Zorv telemetry receiver cards: operator program ZorvApp, zorvctl and the ZORVDLL library")
-set(CPACK_PACKAGE_DESCRIPTION
-    "ZorvApp programs and watches the bit synchronizer and IRIG time-code reader of Zorv PCI "
-    "telemetry receiver cards; zorvctl does the same from scripts; ZORVDLL is the card library "
-    "with its C header and a Python package. Without cards the programs run on simulated data "
-    "or on emulated cards (ZORV_EMULATE).")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "ZorvApp programs and watches the bit synchronizer and IRIG time-code reader of Zorv "
+       "PCI telemetry receiver cards; zorvctl does the same from scripts; ZORVDLL is the card "
+       "library with its C header and a Python package. Without cards the programs run on "
+       "simulated data or on emulated cards (ZORV_EMULATE).")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
