@@ -5,8 +5,9 @@
 // - the time from an operator's change to the card holding it (p95);
 // - the age of the lock state shown, sampled by the probe (maximum);
 // - the interval between updates of each window's IRIG time (p99).
-// Usage: zorvapp_responsiveness_bench [SECONDS]   (60 by default; offscreen unless a display
-// platform is chosen with QT_QPA_PLATFORM)
+// With --monitors a Monitor window per card is open as well, refreshing its trends and journal.
+// Usage: zorvapp_responsiveness_bench [SECONDS] [--monitors]   (60 s by default; offscreen
+// unless a display platform is chosen with QT_QPA_PLATFORM)
 
 #include <QApplication>
 #include <QTimer>
@@ -50,8 +51,9 @@ struct Figures {
   std::vector<double> irig_intervals;
 };
 
-void Report(const Figures& figures, int seconds) {
-  std::printf("ZorvApp, %d emulated cards, %d s on the real clock\n", kCards, seconds);
+void Report(const Figures& figures, int seconds, bool monitors) {
+  std::printf("ZorvApp, %d emulated cards%s, %d s on the real clock\n", kCards,
+              monitors ? " with their Monitor windows" : "", seconds);
   std::printf(
       "  UI stall (probe lateness)   p99 %6.1f ms  max %6.1f ms   goal p99 <= 16, max <= 50\n",
       Percentile(figures.probe_lateness, 0.99), Maximum(figures.probe_lateness));
@@ -68,7 +70,15 @@ void Report(const Figures& figures, int seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+  int seconds = 60;
+  bool monitors = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--monitors") {
+      monitors = true;
+    } else {
+      seconds = std::max(1, std::atoi(argv[i]));
+    }
+  }
   if (!platform::EnvironmentVariable("QT_QPA_PLATFORM")) {
     platform::SetEnvironmentVariable("QT_QPA_PLATFORM", "offscreen");
   }
@@ -90,6 +100,7 @@ int main(int argc, char** argv) {
     for (int card = 0; card < kCards; ++card) {
       main_form.CardSetupClick(card);
       windows[card] = dynamic_cast<TZorvMmiForm*>(main_form.CardWindow(card));
+      if (monitors) main_form.OpenMonitor(card);
     }
     for (TZorvMmiForm* window : windows) window->Settle(std::chrono::seconds(10));
     const Clock::time_point start = Clock::now();
@@ -142,7 +153,7 @@ int main(int argc, char** argv) {
     QApplication::exec();
     main_form.close();
   }
-  Report(figures, seconds);
+  Report(figures, seconds, monitors);
   std::filesystem::current_path(std::filesystem::temp_directory_path());
   std::filesystem::remove_all(folder);
   return 0;
