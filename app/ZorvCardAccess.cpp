@@ -43,6 +43,14 @@ bool LoadBitsyncSetupAndQuickReact(progzorvclass& zorv, int32_t card, const Bits
   return loaded && quick_react_set;
 }
 
+bool ReadLockStatus(progzorvclass& zorv, int32_t card, int32_t& status) {
+  if (!zorv.simulate && zorv.cards[card].bitsync_count == 0) {
+    status = kZorvApiLockDoesNotExist;
+    return true;
+  }
+  return zorv.GetBitsyncStatus(card, status);
+}
+
 bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds) {
   seconds = 0.0;
   const bool read = zorv.GetIrigNowtime(card, seconds);

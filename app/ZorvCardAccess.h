@@ -22,6 +22,11 @@ BitsyncSetup BitsyncSetupToSend(BitsyncSetup& stored, bool marker_file);
 bool LoadBitsyncSetupAndQuickReact(progzorvclass& zorv, int32_t card, const BitsyncSetup& setup,
                                    uint8_t quick_react_mode);
 
+// The bit synchronizer's lock status. The library refuses the read of a card without a bit
+// synchronizer instead of naming it: such a card reads DOES NOT EXIST (5), in live mode. False
+// when the card did not answer.
+bool ReadLockStatus(progzorvclass& zorv, int32_t card, int32_t& status);
+
 // The decoded IRIG time of year; 0 when the card gives no valid number or no answer. False when
 // the card did not answer.
 bool ReadIrigTime(progzorvclass& zorv, int32_t card, double& seconds);

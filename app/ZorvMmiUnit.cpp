@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -354,7 +355,7 @@ void TZorvMmiForm::PostIrigReload(bool message_click) {
     }
     results->Post([window, taken, setup] {
       if (taken) window->Monitor().OnIrigSetupLoaded(MonitorNow(), setup);
-      window->ShowChangeTaken(taken, "The card did not take the IRIG setup.");
+      window->ShowChangeTaken(kIrigPart, taken, "The card did not take the IRIG setup.");
     });
   });
 }
@@ -364,36 +365,41 @@ void TZorvMmiForm::PostBitsyncReload(bool apply_fsp, bool message_click) {
   const uint8_t quick_react = Card().quick_react_mode;
   const FspSettings fsp = Card().fsp;
   progzorvclass& zorv = Zorv();
-  threads_->Bitsync().Post(CardLane::kChange, [results = results_, &zorv, card = card_, sent,
-                                               quick_react, fsp, apply_fsp, message_click,
-                                               window = this] {
-    const bool taken = LoadBitsyncSetupAndQuickReact(zorv, card, sent, quick_react);
-    if (taken) ReloadClicks();
-    bool fsp_taken = true;
-    if (apply_fsp && fsp.option_present) {
-      const int32_t* p = fsp.parameters;
-      fsp_taken = fsp.mode_on ? zorv.EnableBitsyncFspMode(card, p[0], p[1], p[2], p[3], p[4])
-                              : zorv.DisableBitsyncFspMode(card);
-    }
-    if (taken && fsp_taken) {
-      if (message_click) ClickBeep();
-    } else {
-      ErrorBeep();
-    }
-    results->Post([window, taken, fsp_taken, fsp_mode_on = fsp.mode_on, sent] {
-      if (!fsp_taken && fsp_mode_on) window->Card().fsp.mode_on = 0;
-      if (taken) window->Monitor().OnSetupLoaded(MonitorNow(), sent);
-      window->ShowChangeTaken(taken && fsp_taken, !taken
-                                                      ? "The card did not take the bitsync setup."
-                                                      : "The card did not take the FSP mode.");
-    });
-  });
+  threads_->Bitsync().Post(
+      CardLane::kChange, [results = results_, &zorv, card = card_, sent, quick_react, fsp,
+                          apply_fsp, message_click, window = this] {
+        const bool taken = LoadBitsyncSetupAndQuickReact(zorv, card, sent, quick_react);
+        if (taken) ReloadClicks();
+        bool fsp_taken = true;
+        if (apply_fsp && fsp.option_present) {
+          const int32_t* p = fsp.parameters;
+          fsp_taken = fsp.mode_on ? zorv.EnableBitsyncFspMode(card, p[0], p[1], p[2], p[3], p[4])
+                                  : zorv.DisableBitsyncFspMode(card);
+        }
+        if (taken && fsp_taken) {
+          if (message_click) ClickBeep();
+        } else {
+          ErrorBeep();
+        }
+        results->Post([window, taken, fsp_taken, fsp_mode_on = fsp.mode_on, sent] {
+          if (!fsp_taken && fsp_mode_on) window->Card().fsp.mode_on = 0;
+          if (taken) window->Monitor().OnSetupLoaded(MonitorNow(), sent);
+          window->ShowChangeTaken(kBitsyncPart, taken && fsp_taken,
+                                  !taken ? "The card did not take the bitsync setup."
+                                         : "The card did not take the FSP mode.");
+        });
+      });
 }
 
-void TZorvMmiForm::ShowChangeTaken(bool taken, const std::string& refusal) {
+void TZorvMmiForm::ShowChangeTaken(CardPart part, bool taken, const std::string& refusal) {
   if (!taken) Monitor().OnChangeRefused(MonitorNow(), refusal);
-  refusal_->setText(taken ? QString() : QString::fromStdString(refusal));
-  refusal_->setVisible(!taken);
+  refusals_[part] = taken ? std::string() : refusal;
+  QStringList standing;
+  for (const std::string& text : refusals_) {
+    if (!text.empty()) standing << QString::fromStdString(text);
+  }
+  refusal_->setText(standing.join('\n'));
+  refusal_->setVisible(!standing.isEmpty());
 }
 
 void TZorvMmiForm::PostIrigRefresh() {
@@ -438,7 +444,7 @@ void TZorvMmiForm::PostStripRead() {
       CardLane::kStrip, [results = results_, &zorv, card = card_, state = &state_, window = this] {
         if (state->shutting_down) return;
         int32_t status = 0;
-        zorv.GetBitsyncStatus(card, status);
+        ReadLockStatus(zorv, card, status);
         results->Post([window, status, read_at = std::chrono::steady_clock::now()] {
           window->ShowStatus(status, read_at);
         });

@@ -116,7 +116,10 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
 
   // Results, on the window's thread.
   void ShowStatus(int32_t status, std::chrono::steady_clock::time_point read_at);
-  void ShowChangeTaken(bool taken, const std::string& refusal);
+  // The card's two parts, each programmed on its own: a refusal stands until its part takes a
+  // change, whatever the other part takes meanwhile.
+  enum CardPart { kBitsyncPart, kIrigPart, kCardParts };
+  void ShowChangeTaken(CardPart part, bool taken, const std::string& refusal);
 
   int32_t card_;
   ZorvProgramState& state_;
@@ -143,4 +146,5 @@ class TZorvMmiForm final : public QWidget, public ZorvCardWindow {
   // By tab index.
   std::array<QWidget*, 3> panel_at_tab_{};
   QLabel* refusal_ = nullptr;
+  std::array<std::string, kCardParts> refusals_;
 };

@@ -8,6 +8,8 @@
 #include <QTabBar>
 #include <QTest>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,6 +66,7 @@ class CardWindowTest : public QObject {
   void markerFileOffsetsTheLoopBandwidth();
   void aRefusedChangeIsShownAndSoundsTheErrorSignal();
   void aChangeDuringAPollingPassReachesTheCard();
+  void aCardWithoutItsModuleSaysSo();
   void aBitErrorTestWithForcedErrorsAndALostLock();
   void closingWaitsOnlyForTheCallInProgress();
   void aStuckCardFreezesNeitherTheOtherCardsNorTheExit();
@@ -245,6 +248,8 @@ void CardWindowTest::aRefusedChangeIsShownAndSoundsTheErrorSignal() {
       {kZorvApiSuccess, kBitsyncChangedMessage, 13, ""},  // two reload clicks 10 ms apart, a click
       {kZorvApiBitsyncSetupFailed, kBitsyncChangedMessage, zorv_test::kErrorBeepMs,
        "The card did not take the bitsync setup."},
+      // The IRIG reader takes its setup: the bitsync's refusal still stands.
+      {kZorvApiSuccess, kIrigChangedMessage, 13, "The card did not take the bitsync setup."},
       {kZorvApiSuccess, kLinkAnalysisChangedMessage, 13, ""},
       {kZorvApiIrigSetupFailed, kIrigChangedMessage, zorv_test::kErrorBeepMs,
        "The card did not take the IRIG setup."},
@@ -288,6 +293,23 @@ void CardWindowTest::aChangeDuringAPollingPassReachesTheCard() {
   BitsyncStatusData read;
   QVERIFY(zorv_->GetBitsyncProgrammedBitRate(0, read));
   QCOMPARE(read.programmed_bit_rate, 2048000u);
+}
+
+// On the built library and an emulated card without its bitsync module: the library refuses
+// the lock read and the setup of that card instead of naming its state.
+void CardWindowTest::aCardWithoutItsModuleSaysSo() {
+  const std::string scenario = (std::filesystem::current_path() / "no-module.ini").string();
+  std::ofstream(scenario) << "[Bus]\nCards=1\n[Card0]\nModule=absent\n";
+  platform::SetEnvironmentVariable("ZORV_EMULATE", scenario);
+  Bind({ZORVDLL_PATH, ZORVDLL_PATH, ""});
+  TZorvMmiForm& window = Open(0);
+  state_.trigger_counter[0] = 1;  // a strip tick, not a polling tick
+  TickAndSettle(window);
+  QCOMPARE(window.LockText(), QString("DOES NOT EXIST"));
+  QCOMPARE(window.LockColour(), QColor(128, 128, 128));
+  // The IRIG reader took its setup after the bitsync refused its own.
+  QCOMPARE(window.Refusal(), QString("The card did not take the bitsync setup."));
+  QVERIFY(window.IrigTimeText() != "000:00:00:00.000");
 }
 
 // On the built library and an emulated card, on the real clock: the polling pass reads the
