@@ -10,23 +10,16 @@ the test off again.
 from __future__ import annotations
 
 import argparse
-import os
 import sys
 import time
-from pathlib import Path
 
-# Run from the source tree without installing the package.
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
-
-import zorv  # noqa: E402
+from example_cards import argument_parser, run_on_cards, zorv
 
 LOCK_WAIT_SECONDS = 2.0
 
 
 def arguments() -> argparse.Namespace:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--emulate", metavar="N|FILE",
-                        help="emulated cards: a count or a scenario file (sets ZORV_EMULATE)")
+    parser = argument_parser(__doc__)
     parser.add_argument("--card", type=int, default=1, help="card number, 1 for the first")
     parser.add_argument("--seconds", type=float, default=10.0, help="how long to count")
     parser.add_argument("--bit-rate", type=int, default=1024000, help="bits per second")
@@ -35,7 +28,7 @@ def arguments() -> argparse.Namespace:
     return parser.parse_args()
 
 
-def test_setup(options: argparse.Namespace, testing: bool) -> zorv.BitsyncSetup:
+def ber_setup(options: argparse.Namespace, testing: bool) -> zorv.BitsyncSetup:
     return zorv.BitsyncSetup(
         Model=zorv.Model.KELT_20, InputSource=options.input, InputCode=zorv.InputCode.NRZL,
         OutputCode=zorv.OutputCode.NRZL, LoopBandwidth=zorv.LoopBandwidth.BW_0_5,
@@ -53,40 +46,34 @@ def wait_for_lock(card: zorv.Card) -> bool:
 
 
 def run(card: zorv.Card, options: argparse.Namespace) -> int:
-    card.load_bitsync_setup(test_setup(options, testing=True))
+    card.load_bitsync_setup(ber_setup(options, testing=True))
     try:
         if not wait_for_lock(card):
             print(f"card {options.card} did not lock: {card.lock_status().name}", file=sys.stderr)
             return 1
         # The module counts from the setup load on.
-        start = time.monotonic()
         time.sleep(options.seconds)
         counts = card.link_analysis_counts()
-        elapsed = time.monotonic() - start
     finally:
-        card.load_bitsync_setup(test_setup(options, testing=False))
+        card.load_bitsync_setup(ber_setup(options, testing=False))
     if counts.bit_error_rate is None:
         print(f"card {options.card} counted no bit", file=sys.stderr)
         return 1
-    print(f"card {options.card}: {counts.bits} bits, {counts.errors} errors in {elapsed:.1f} s")
+    print(f"card {options.card}: {counts.bits} bits, {counts.errors} errors")
     print(f"BER {counts.bit_error_rate:.4E}")
     return 0
 
 
 def main() -> int:
     options = arguments()
-    if options.emulate:
-        os.environ["ZORV_EMULATE"] = options.emulate  # read by the library as it loads
-    try:
-        with zorv.Library() as library:
-            cards = library.open()
-            if not 1 <= options.card <= len(cards):
-                print(f"there is no card {options.card} ({len(cards)} found)", file=sys.stderr)
-                return 1
-            return run(cards[options.card - 1], options)
-    except (zorv.ZorvError, zorv.CardsInUse, zorv.LibraryNotFound) as error:
-        print(f"ber_run: {error}", file=sys.stderr)
-        return 1
+
+    def on_card(cards: list[zorv.Card]) -> int:
+        if not 1 <= options.card <= len(cards):
+            print(f"there is no card {options.card} ({len(cards)} found)", file=sys.stderr)
+            return 1
+        return run(cards[options.card - 1], options)
+
+    return run_on_cards("ber_run", options, on_card)
 
 
 if __name__ == "__main__":

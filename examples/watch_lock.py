@@ -10,23 +10,16 @@ from __future__ import annotations
 
 import argparse
 import datetime
-import os
 import sys
 import time
-from pathlib import Path
 
-# Run from the source tree without installing the package.
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
-
-import zorv  # noqa: E402
+from example_cards import argument_parser, run_on_cards, zorv
 
 POLL_SECONDS = 0.25
 
 
 def arguments() -> argparse.Namespace:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--emulate", metavar="N|FILE",
-                        help="emulated cards: a count or a scenario file (sets ZORV_EMULATE)")
+    parser = argument_parser(__doc__)
     parser.add_argument("--seconds", type=float, help="stop after this long (else at Ctrl+C)")
     return parser.parse_args()
 
@@ -38,7 +31,7 @@ def es_no_text(card: zorv.Card) -> str:
         return "no Es/No"
 
 
-def watch(cards: list[zorv.Card], seconds: float | None) -> None:
+def watch(cards: list[zorv.Card], seconds: float | None) -> int:
     last: dict[int, zorv.LockStatus] = {}
     deadline = None if seconds is None else time.monotonic() + seconds
     while deadline is None or time.monotonic() < deadline:
@@ -53,23 +46,17 @@ def watch(cards: list[zorv.Card], seconds: float | None) -> None:
                 now = datetime.datetime.now().strftime("%H:%M:%S.%f")[:-3]
                 print(f"{now} card {card.index + 1}: {name} ({es_no_text(card)})", flush=True)
         time.sleep(POLL_SECONDS)
+    return 0
 
 
 def main() -> int:
     options = arguments()
-    if options.emulate:
-        os.environ["ZORV_EMULATE"] = options.emulate  # read by the library as it loads
-    try:
-        with zorv.Library() as library:
-            cards = library.open()
-            print(f"{len(cards)} card(s); watching their lock", flush=True)
-            watch(cards, options.seconds)
-    except KeyboardInterrupt:
-        pass
-    except (zorv.ZorvError, zorv.CardsInUse, zorv.LibraryNotFound) as error:
-        print(f"watch_lock: {error}", file=sys.stderr)
-        return 1
-    return 0
+
+    def on_cards(cards: list[zorv.Card]) -> int:
+        print(f"{len(cards)} card(s); watching their lock", flush=True)
+        return watch(cards, options.seconds)
+
+    return run_on_cards("watch_lock", options, on_cards)
 
 
 if __name__ == "__main__":

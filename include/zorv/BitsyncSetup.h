@@ -13,11 +13,10 @@
 //   offsets 24 to 35: twelve 8-bit flags, true when non-zero, in the order declared below.
 //   QuickReactMode is reported only: the card programs its own stored quick-react mode.
 
-#include <cstddef>
-#include <cstdint>
-#include <type_traits>
+#include <stddef.h>
+#include <stdint.h>
 
-struct BitsyncSetup {
+typedef struct BitsyncSetup {
   int32_t Model;
   int32_t InputSource;
   int32_t InputCode;
@@ -36,27 +35,23 @@ struct BitsyncSetup {
   uint8_t ExtBerMode;  // the test pattern comes from outside
   uint8_t KnownErrorMode;
   uint8_t Do90DegClkOut;
-};
+} BitsyncSetup;
 
-static_assert(offsetof(BitsyncSetup, Model) == 0);
-static_assert(offsetof(BitsyncSetup, InputSource) == 4);
-static_assert(offsetof(BitsyncSetup, InputCode) == 8);
-static_assert(offsetof(BitsyncSetup, OutputCode) == 12);
-static_assert(offsetof(BitsyncSetup, LoopBandwidth) == 16);
-static_assert(offsetof(BitsyncSetup, BitRate) == 20);
-static_assert(offsetof(BitsyncSetup, BitDecisionDetector) == 24);
-static_assert(offsetof(BitsyncSetup, QuickReactMode) == 25);
-static_assert(offsetof(BitsyncSetup, StartupAutoTestEnabled) == 26);
-static_assert(offsetof(BitsyncSetup, Pattern15Bit) == 27);
-static_assert(offsetof(BitsyncSetup, NrzlDcOutputDisabledAtSymbolUnlock) == 28);
-static_assert(offsetof(BitsyncSetup, NrzlDcOutputDisabledAtEsNo5Db) == 29);
-static_assert(offsetof(BitsyncSetup, PcmEncoderOutputDisabledAtSymbolUnlock) == 30);
-static_assert(offsetof(BitsyncSetup, PcmEncoderOutputDisabledAtEsNo5Db) == 31);
-static_assert(offsetof(BitsyncSetup, BerTestingEnabled) == 32);
-static_assert(offsetof(BitsyncSetup, ExtBerMode) == 33);
-static_assert(offsetof(BitsyncSetup, KnownErrorMode) == 34);
-static_assert(offsetof(BitsyncSetup, Do90DegClkOut) == 35);
-static_assert(sizeof(BitsyncSetup) == 36);
-static_assert(alignof(BitsyncSetup) == 4);
-static_assert(std::is_standard_layout_v<BitsyncSetup> &&
-              std::is_trivially_copyable_v<BitsyncSetup>);
+// The layout above, checked by every compiler that includes this header, C99 ones too: they
+// have no static_assert, so a mismatch gives an array of negative size, which stops the build.
+typedef char BitsyncSetupLayoutAsDocumented
+    [(sizeof(BitsyncSetup) == 36 && offsetof(BitsyncSetup, Model) == 0 &&
+      offsetof(BitsyncSetup, InputSource) == 4 && offsetof(BitsyncSetup, InputCode) == 8 &&
+      offsetof(BitsyncSetup, OutputCode) == 12 && offsetof(BitsyncSetup, LoopBandwidth) == 16 &&
+      offsetof(BitsyncSetup, BitRate) == 20 && offsetof(BitsyncSetup, BitDecisionDetector) == 24 &&
+      offsetof(BitsyncSetup, QuickReactMode) == 25 &&
+      offsetof(BitsyncSetup, StartupAutoTestEnabled) == 26 &&
+      offsetof(BitsyncSetup, Pattern15Bit) == 27 &&
+      offsetof(BitsyncSetup, NrzlDcOutputDisabledAtSymbolUnlock) == 28 &&
+      offsetof(BitsyncSetup, NrzlDcOutputDisabledAtEsNo5Db) == 29 &&
+      offsetof(BitsyncSetup, PcmEncoderOutputDisabledAtSymbolUnlock) == 30 &&
+      offsetof(BitsyncSetup, PcmEncoderOutputDisabledAtEsNo5Db) == 31 &&
+      offsetof(BitsyncSetup, BerTestingEnabled) == 32 && offsetof(BitsyncSetup, ExtBerMode) == 33 &&
+      offsetof(BitsyncSetup, KnownErrorMode) == 34 && offsetof(BitsyncSetup, Do90DegClkOut) == 35)
+         ? 1
+         : -1];

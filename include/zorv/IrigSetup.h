@@ -12,18 +12,21 @@
 //                                             SourceFormat (the reader does not use it)
 //   12 bytes in all: natural C alignment, no packing pragma.
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
-struct IrigSetup {
+typedef struct IrigSetup {
   int32_t SourceFormat;
   uint8_t SourceExternal;
   uint8_t FlywheelEnabled;
   int32_t GeneratorFormat;
-};
+} IrigSetup;
 
-static_assert(offsetof(IrigSetup, SourceFormat) == 0);
-static_assert(offsetof(IrigSetup, SourceExternal) == 4);
-static_assert(offsetof(IrigSetup, FlywheelEnabled) == 5);
-static_assert(offsetof(IrigSetup, GeneratorFormat) == 8);
-static_assert(sizeof(IrigSetup) == 12);
+// Checked as BitsyncSetup's layout is (see there).
+typedef char IrigSetupLayoutAsDocumented[(sizeof(IrigSetup) == 12 &&
+                                          offsetof(IrigSetup, SourceFormat) == 0 &&
+                                          offsetof(IrigSetup, SourceExternal) == 4 &&
+                                          offsetof(IrigSetup, FlywheelEnabled) == 5 &&
+                                          offsetof(IrigSetup, GeneratorFormat) == 8)
+                                             ? 1
+                                             : -1];

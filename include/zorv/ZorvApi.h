@@ -3,7 +3,7 @@
 // index. Callers load the library by file name ("ZORVDLL.DLL" on Windows, "libZORVDLL.so" on
 // Linux) and resolve each function by its exact name; the function-pointer types below are
 // for that. The library keeps no pointer it is given: every record and buffer stays the
-// caller's.
+// caller's. This header is C (C99 and later) and C++ alike.
 //
 // Binary interface, for callers in any language:
 // - Names are undecorated, also on 32-bit Windows, and exactly as declared here (note the
@@ -43,7 +43,7 @@
 // pointers. ZorvApiOpen then returns kZorvApiNotOpen (kZorvApiDosMode in DOS mode), writes
 // nothing and leaves the API as it was.
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "zorv/BitsyncSetup.h"
 #include "zorv/IrigSetup.h"
@@ -64,126 +64,142 @@
 #define ZORVAPI_EXPORT
 #endif
 
+// The constants below: typed constants in C++, enumeration constants (int) in C.
+#ifdef __cplusplus
+#define ZORVAPI_CONSTANT(name, value) inline constexpr int32_t name = value
+#else
+#define ZORVAPI_CONSTANT(name, value) enum { name = value }
+#endif
+
 // Result codes (code 6 is never returned).
-inline constexpr int32_t kZorvApiSuccess = 0;
+ZORVAPI_CONSTANT(kZorvApiSuccess, 0);
 // A card was found with its bridge in DOS mode: reboot the machine. Returned by every function,
 // before any other check, while the library is loaded.
-inline constexpr int32_t kZorvApiDosMode = 1;
-inline constexpr int32_t kZorvApiNotOpen = 2;
-inline constexpr int32_t kZorvApiBadCardIndex = 3;
-inline constexpr int32_t kZorvApiNoIrig = 4;
+ZORVAPI_CONSTANT(kZorvApiDosMode, 1);
+ZORVAPI_CONSTANT(kZorvApiNotOpen, 2);
+ZORVAPI_CONSTANT(kZorvApiBadCardIndex, 3);
+ZORVAPI_CONSTANT(kZorvApiNoIrig, 4);
 // Also the failure code of the four FSP functions.
-inline constexpr int32_t kZorvApiNoBitsync = 5;
-inline constexpr int32_t kZorvApiIrigStatusFailed = 7;
-inline constexpr int32_t kZorvApiIrigNowtimeFailed = 8;
-inline constexpr int32_t kZorvApiIrigSetupFailed = 9;
-inline constexpr int32_t kZorvApiBitsyncStatusFailed = 10;
-inline constexpr int32_t kZorvApiBitsyncSetupFailed = 11;
-inline constexpr int32_t kZorvApiNotReadbackCapable = 12;
-inline constexpr int32_t kZorvApiOptionsFailed = 13;
-inline constexpr int32_t kZorvApiProgrammedBitRateFailed = 14;
-inline constexpr int32_t kZorvApiProgrammedInputCodeFailed = 15;
-inline constexpr int32_t kZorvApiProgrammedOutputCodeFailed = 16;
-inline constexpr int32_t kZorvApiProgrammedLoopBwFailed = 17;
-inline constexpr int32_t kZorvApiOperationalStatusFailed = 18;
-inline constexpr int32_t kZorvApiBitFailed = 19;
-inline constexpr int32_t kZorvApiBitCountFailed = 20;
-inline constexpr int32_t kZorvApiErrorCountFailed = 21;
-inline constexpr int32_t kZorvApiOffsetFrequencyFailed = 22;
-inline constexpr int32_t kZorvApiSignalVoltageFailed = 23;
-inline constexpr int32_t kZorvApiEsNoFailed = 24;
-inline constexpr int32_t kZorvApiLinkAnalysisStatusFailed = 25;
-inline constexpr int32_t kZorvApiQuickReactFailed = 26;
+ZORVAPI_CONSTANT(kZorvApiNoBitsync, 5);
+ZORVAPI_CONSTANT(kZorvApiIrigStatusFailed, 7);
+ZORVAPI_CONSTANT(kZorvApiIrigNowtimeFailed, 8);
+ZORVAPI_CONSTANT(kZorvApiIrigSetupFailed, 9);
+ZORVAPI_CONSTANT(kZorvApiBitsyncStatusFailed, 10);
+ZORVAPI_CONSTANT(kZorvApiBitsyncSetupFailed, 11);
+ZORVAPI_CONSTANT(kZorvApiNotReadbackCapable, 12);
+ZORVAPI_CONSTANT(kZorvApiOptionsFailed, 13);
+ZORVAPI_CONSTANT(kZorvApiProgrammedBitRateFailed, 14);
+ZORVAPI_CONSTANT(kZorvApiProgrammedInputCodeFailed, 15);
+ZORVAPI_CONSTANT(kZorvApiProgrammedOutputCodeFailed, 16);
+ZORVAPI_CONSTANT(kZorvApiProgrammedLoopBwFailed, 17);
+ZORVAPI_CONSTANT(kZorvApiOperationalStatusFailed, 18);
+ZORVAPI_CONSTANT(kZorvApiBitFailed, 19);
+ZORVAPI_CONSTANT(kZorvApiBitCountFailed, 20);
+ZORVAPI_CONSTANT(kZorvApiErrorCountFailed, 21);
+ZORVAPI_CONSTANT(kZorvApiOffsetFrequencyFailed, 22);
+ZORVAPI_CONSTANT(kZorvApiSignalVoltageFailed, 23);
+ZORVAPI_CONSTANT(kZorvApiEsNoFailed, 24);
+ZORVAPI_CONSTANT(kZorvApiLinkAnalysisStatusFailed, 25);
+ZORVAPI_CONSTANT(kZorvApiQuickReactFailed, 26);
 
 // Lock status of ZorvApiGetBitsyncStatus; the operator program's names in quotes.
-inline constexpr int32_t kZorvApiLockNoClockNoSignal = 0;  // "NOCLK_NOSIG"
-inline constexpr int32_t kZorvApiLockSearch = 1;           // "SEARCH"
-inline constexpr int32_t kZorvApiLockLocked = 2;           // "LOCK"
+ZORVAPI_CONSTANT(kZorvApiLockNoClockNoSignal, 0);  // "NOCLK_NOSIG"
+ZORVAPI_CONSTANT(kZorvApiLockSearch, 1);           // "SEARCH"
+ZORVAPI_CONSTANT(kZorvApiLockLocked, 2);           // "LOCK"
 // Another caller's transaction held the module for 300 ms, so the status was not read.
-inline constexpr int32_t kZorvApiLockBusy = 3;          // "LOCK"
-inline constexpr int32_t kZorvApiLockError = 4;         // "ERROR"
-inline constexpr int32_t kZorvApiLockDoesNotExist = 5;  // "DOES NOT EXIST"
-inline constexpr int32_t kZorvApiLockStatusCount = 6;
+ZORVAPI_CONSTANT(kZorvApiLockBusy, 3);          // "LOCK"
+ZORVAPI_CONSTANT(kZorvApiLockError, 4);         // "ERROR"
+ZORVAPI_CONSTANT(kZorvApiLockDoesNotExist, 5);  // "DOES NOT EXIST"
+ZORVAPI_CONSTANT(kZorvApiLockStatusCount, 6);
 
 // IRIG reader status of ZorvApiGetIrigStatus.
-inline constexpr int32_t kZorvApiIrigBusy = 2;
-inline constexpr int32_t kZorvApiIrigError = 4;
-inline constexpr int32_t kZorvApiIrigReady = 5;  // neither busy nor in error
+ZORVAPI_CONSTANT(kZorvApiIrigBusy, 2);
+ZORVAPI_CONSTANT(kZorvApiIrigError, 4);
+ZORVAPI_CONSTANT(kZorvApiIrigReady, 5);  // neither busy nor in error
 
 // The most cards the library opens; the per-card arrays of ZorvApiOpen need this many entries.
-inline constexpr int32_t kZorvApiMaxCards = 8;
+ZORVAPI_CONSTANT(kZorvApiMaxCards, 8);
 // The three text functions write at most seven characters and a terminator; the library does
 // not know the buffer's size, so callers give at least this many bytes.
-inline constexpr int32_t kZorvApiMinTextBuffer = 8;
+ZORVAPI_CONSTANT(kZorvApiMinTextBuffer, 8);
 
+// Declares an export and its function-pointer type for binding by name (ZorvApiOpenFn, ...),
+// from one signature so that the two can never drift apart.
+#define ZORVAPI_FUNCTION(result, name, parameters)    \
+  ZORVAPI_EXPORT result ZORVAPI_CALL name parameters; \
+  typedef result(ZORVAPI_CALL* name##Fn) parameters
+
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Reports the DOS-mode flag and the card count, fills one entry per card of each array
 // (bitsync count 1 or 0; the second array always 0) and opens the API.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiOpen(uint8_t* dos_mode, int32_t* card_count,
-                                                int32_t* bitsync_counts, int32_t* reserved);
+// (clang-format would take the first parameter for a multiplication.)
+// clang-format off
+ZORVAPI_FUNCTION(int32_t, ZorvApiOpen,
+                 (uint8_t* dos_mode, int32_t* card_count, int32_t* bitsync_counts,
+                  int32_t* reserved));
+// clang-format on
 // Locks the API again; the cards stay open until the library is unloaded.
-ZORVAPI_EXPORT void ZORVAPI_CALL ZorvApiClose(void);
+ZORVAPI_FUNCTION(void, ZorvApiClose, (void));
 
 // IRIG reader status: kZorvApiIrigBusy, kZorvApiIrigError or kZorvApiIrigReady.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigStatus(int32_t card, int32_t* status);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetIrigStatus, (int32_t card, int32_t* status));
 // The decoded time of year in seconds (day 1 = January 1st).
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetIrigNowtime(int32_t card, double* seconds);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiLoadIrigSetup(int32_t card, const IrigSetup* setup);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetIrigNowtime, (int32_t card, double* seconds));
+ZORVAPI_FUNCTION(int32_t, ZorvApiLoadIrigSetup, (int32_t card, const IrigSetup* setup));
 
 // Lock status, one of the kZorvApiLock codes.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncStatus(int32_t card, int32_t* status);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncStatus, (int32_t card, int32_t* status));
 // 11 on a card with command read-back, else 3.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncMaxInputSource(int32_t card,
-                                                                    int32_t* max_input_source);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncMaxInputSource,
+                 (int32_t card, int32_t* max_input_source));
 // Programs the whole setup with the card's stored quick-react mode.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiLoadBitsyncSetup(int32_t card,
-                                                            const BitsyncSetup* setup);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncOptions(int32_t card, uint8_t* option_20_mbit,
-                                                             uint8_t* option_ber_test);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncFirmware(int32_t card, int32_t* version_high,
-                                                              int32_t* version_low);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedBitRate(int32_t card,
-                                                                       uint32_t* bit_rate);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedInputCode(int32_t card,
-                                                                         int32_t* input_code);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedOutputCode(int32_t card,
-                                                                          int32_t* output_code);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitsyncProgrammedLoopBw(int32_t card,
-                                                                      uint8_t* loop_bandwidth);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBitSyncOperationalStatus(
-    int32_t card, uint8_t* status1, uint8_t* status2, uint8_t* status3, uint8_t* status4);
+ZORVAPI_FUNCTION(int32_t, ZorvApiLoadBitsyncSetup, (int32_t card, const BitsyncSetup* setup));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncOptions,
+                 (int32_t card, uint8_t* option_20_mbit, uint8_t* option_ber_test));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncFirmware,
+                 (int32_t card, int32_t* version_high, int32_t* version_low));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncProgrammedBitRate, (int32_t card, uint32_t* bit_rate));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncProgrammedInputCode,
+                 (int32_t card, int32_t* input_code));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncProgrammedOutputCode,
+                 (int32_t card, int32_t* output_code));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitsyncProgrammedLoopBw,
+                 (int32_t card, uint8_t* loop_bandwidth));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBitSyncOperationalStatus,
+                 (int32_t card, uint8_t* status1, uint8_t* status2, uint8_t* status3,
+                  uint8_t* status4));
 // The five built-in test result bytes.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBIT(int32_t card, uint8_t* bit1, uint8_t* bit2,
-                                                  uint8_t* bit3, uint8_t* bit4, uint8_t* bit5);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBIT,
+                 (int32_t card, uint8_t* bit1, uint8_t* bit2, uint8_t* bit3, uint8_t* bit4,
+                  uint8_t* bit5));
 // 30 significant bits.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisBitCount(int32_t card,
-                                                                   uint32_t* bit_count);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetLinkAnalysisBitCount, (int32_t card, uint32_t* bit_count));
 // 24 significant bits.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisErrorCount(int32_t card,
-                                                                     uint32_t* error_count);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetLinkAnalysisErrorCount, (int32_t card, uint32_t* error_count));
 // PRN correlator locked, PRN correlator history, error count overflow.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetLinkAnalysisOperationalStatus(int32_t card,
-                                                                            uint8_t* status1,
-                                                                            uint8_t* status2,
-                                                                            uint8_t* status3);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetLinkAnalysisOperationalStatus,
+                 (int32_t card, uint8_t* status1, uint8_t* status2, uint8_t* status3));
 // The three measurements as the module sends them (up to seven characters, e.g. "12.3 dB"),
 // zero-terminated; copied into the buffer only on success.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetGetOffsetFrequency(int32_t card, char* text);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetSignalVoltage(int32_t card, char* text);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetEstimatedEsNo(int32_t card, char* text);
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetGetOffsetFrequency, (int32_t card, char* text));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetSignalVoltage, (int32_t card, char* text));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetEstimatedEsNo, (int32_t card, char* text));
 // Only the low 8 bits of the mode count. The card keeps the mode for later setup loads even
 // when the module does not take it.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiSetBitsyncQuickReactMode(int32_t card, int32_t mode);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsEnableFspOption(int32_t card, uint8_t* fsp_option);
+ZORVAPI_FUNCTION(int32_t, ZorvApiSetBitsyncQuickReactMode, (int32_t card, int32_t mode));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBsEnableFspOption, (int32_t card, uint8_t* fsp_option));
 // F1 to F5 are passed to the module unchanged and in this order.
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiEnableBsFspSigQualMode(int32_t card, int32_t f1,
-                                                                  int32_t f2, int32_t f3,
-                                                                  int32_t f4, int32_t f5);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiDisableBsFspSigQualMode(int32_t card);
-ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsFspCount(int32_t card, uint16_t* fsp_count);
+ZORVAPI_FUNCTION(int32_t, ZorvApiEnableBsFspSigQualMode,
+                 (int32_t card, int32_t f1, int32_t f2, int32_t f3, int32_t f4, int32_t f5));
+ZORVAPI_FUNCTION(int32_t, ZorvApiDisableBsFspSigQualMode, (int32_t card));
+ZORVAPI_FUNCTION(int32_t, ZorvApiGetBsFspCount, (int32_t card, uint16_t* fsp_count));
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 // Every export once, as X(name, short name): the order in which the operator program binds
 // them, ZorvApiGetBitsyncFirmware (which it does not need) last. Binding code expands this
@@ -217,13 +233,12 @@ ZORVAPI_EXPORT int32_t ZORVAPI_CALL ZorvApiGetBsFspCount(int32_t card, uint16_t*
   X(ZorvApiGetBsFspCount, GetBsFspCount)                                       \
   X(ZorvApiGetBitsyncFirmware, GetBitsyncFirmware)
 
-// Function-pointer types for binding by name, one per export (ZorvApiOpenFn, ...), taken from
-// the declarations above so that the two can never drift apart.
-#define ZORVAPI_POINTER_TYPE(name, short_name) using name##Fn = decltype(&name);
-ZORVAPI_EXPORTS(ZORVAPI_POINTER_TYPE)
-#undef ZORVAPI_POINTER_TYPE
-
 #define ZORVAPI_COUNT_ONE(name, short_name) +1
-inline constexpr int kZorvApiExportCount = 0 ZORVAPI_EXPORTS(ZORVAPI_COUNT_ONE);
+ZORVAPI_CONSTANT(kZorvApiExportCount, 0 ZORVAPI_EXPORTS(ZORVAPI_COUNT_ONE));
 #undef ZORVAPI_COUNT_ONE
-static_assert(kZorvApiExportCount == 27, "the list names every export once");
+// The list names every export once (an array of negative size stops the build otherwise: C99
+// has no static_assert).
+typedef char ZorvApiExportsListedOnce[kZorvApiExportCount == 27 ? 1 : -1];
+
+#undef ZORVAPI_FUNCTION
+#undef ZORVAPI_CONSTANT
