@@ -29,7 +29,6 @@ constexpr int64_t kLockReadPeriod = 250 * kMillisecond;
 constexpr int64_t kPollPeriod = kSecond;
 // How soon a wait notices Ctrl+C.
 constexpr int64_t kLongestSleep = 100 * kMillisecond;
-constexpr int32_t kLockDoesNotExist = 5;
 constexpr int kLockPollsPerReading = 4;
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
@@ -342,19 +341,13 @@ void MonitorRun::StartGroups(int64_t now) {
 void MonitorRun::PostLockRead(WatchedCard& card) {
   card.threads.Bitsync().Post(CardLane::kStrip, [this, &card] {
     const WaitingFor waiting(wait_, card.index + 1);
-    // The library refuses a lock read of a card without a bit synchronizer instead of naming
-    // it.
+    // A module of the newer firmware answers only every fourth poll and gives back the status
+    // it was handed on the others: the first reading polls it round once, so that it starts
+    // from the card's state and not from the 0 handed to it.
     bool read = true;
-    if (!zorv_.simulate && zorv_.cards[card.index].bitsync_count == 0) {
-      card.lock_status = kLockDoesNotExist;
-    } else {
-      // A module of the newer firmware answers only every fourth poll and gives back the
-      // status it was handed on the others: the first reading polls it round once, so that it
-      // starts from the card's state and not from the 0 handed to it.
-      for (int poll = card.lock_known ? kLockPollsPerReading - 1 : 0; poll < kLockPollsPerReading;
-           ++poll) {
-        read = zorv_.GetBitsyncStatus(card.index, card.lock_status) && read;
-      }
+    for (int poll = card.lock_known ? kLockPollsPerReading - 1 : 0; poll < kLockPollsPerReading;
+         ++poll) {
+      read = ReadLockStatus(zorv_, card.index, card.lock_status) && read;
     }
     card.lock_read = Reading{MonitorNow(), read};
   });

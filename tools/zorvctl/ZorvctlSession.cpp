@@ -158,14 +158,9 @@ int Session::Fail(const std::string& message) {
 }
 
 bool Session::ReadLockStatus(int32_t card, int32_t& status) {
-  // The library refuses a lock read of a card without a bit synchronizer instead of naming it.
-  if (!zorv_.simulate && zorv_.cards[card].bitsync_count == 0) {
-    status = kZorvApiLockDoesNotExist;
-    return true;
-  }
   bool read = true;
   for (int poll = 0; poll < kLockPollsPerReading; ++poll) {
-    read = zorv_.GetBitsyncStatus(card, status) && read;
+    read = ::ReadLockStatus(zorv_, card, status) && read;
   }
   return read;
 }
