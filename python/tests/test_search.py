@@ -55,6 +55,13 @@ def test_an_installed_library_comes_before_the_build_folders(tree):
     assert find(tree) == installed
 
 
+def test_a_package_installed_under_lib_finds_the_library_in_that_lib(tmp_path):
+    package = tmp_path / "usr" / "lib" / "python3" / "dist-packages" / "zorv"
+    package.mkdir(parents=True)
+    installed = put_library(tmp_path / "usr" / "lib")
+    assert search.find_library(None, {}, package, "linux") == installed
+
+
 def test_beside_the_package_comes_first(tree):
     put_library(tree / "lib")
     beside = put_library(tree / "python" / "zorv")

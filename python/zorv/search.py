@@ -3,7 +3,8 @@
 1. the path given to Library(path=...);
 2. the path in the environment variable ZORV_LIBRARY;
 3. beside the package: the package's own folder, then ``lib`` and ``bin`` beside the folder that
-   holds the package (an installed layout: <prefix>/<python folder>/zorv and <prefix>/lib);
+   holds the package (an installed layout: <prefix>/<python folder>/zorv and <prefix>/lib), and
+   in a package installed as Debian's are (<prefix>/lib/python3/dist-packages/zorv), <prefix>/lib;
 4. in a source tree (the package in <tree>/python/zorv), the build folders <tree>/build/*/bin:
    build/default first, as ``make test`` builds it, then the others, the newest library first;
 5. the bare file name, for the system's loader to look up in its own path.
@@ -44,6 +45,8 @@ def candidate_folders(package_folder: Path, file_name: str) -> list[Path]:
     """The folders of steps 3 and 4, in order."""
     holder = package_folder.parent
     folders = [package_folder, holder.parent / "lib", holder.parent / "bin"]
+    if holder.name in ("dist-packages", "site-packages") and holder.parent.parent.name == "lib":
+        folders.append(holder.parent.parent)
     tree = holder.parent
     if holder.name == "python" and (tree / "CMakeLists.txt").is_file():
         folders += _build_folders(tree, file_name)
