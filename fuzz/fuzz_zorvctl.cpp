@@ -60,13 +60,24 @@ class CtrlCClock final : public platform::Clock {
   zorv_fuzz::Fail("zorvctl ended the process at once");
 }
 
-// Set up once: the scratch folder as the current directory (logs and saved files land there),
-// two emulated cards that keep nothing, the virtual clock, and the card library loaded for the
+// zorvctl keeps its log and the files it saves in the current directory: the scratch folder
+// during a run, libFuzzer's own between runs (its corpus paths may be relative to it).
+class InScratchFolder {
+ public:
+  InScratchFolder() { std::filesystem::current_path(zorv_fuzz::ScratchFolder()); }
+  ~InScratchFolder() { std::filesystem::current_path(previous_); }
+  InScratchFolder(const InScratchFolder&) = delete;
+  InScratchFolder& operator=(const InScratchFolder&) = delete;
+
+ private:
+  const std::filesystem::path previous_ = std::filesystem::current_path();
+};
+
+// Set up once: cards that keep nothing, the virtual clock, and the card library loaded for the
 // whole process, so that each run's binding is cheap and the library's coverage stays mapped.
 CtrlCClock& Prepare() {
   static CtrlCClock clock;
   static const bool prepared = [] {
-    std::filesystem::current_path(zorv_fuzz::ScratchFolder());
     platform::SetEnvironmentVariable("XDG_RUNTIME_DIR", zorv_fuzz::ScratchFolder().string());
     platform::SetEnvironmentVariable("ZORV_SILENT", "1");
     const zorvctl::ZorvctlParts parts;
@@ -114,7 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::ostringstream err;
   zorvctl::ZorvctlParts parts;
   parts.end_process = EndProcess;
-  const int exit_code = zorvctl::RunZorvctl(words, out, err, parts);
+  const int exit_code = [&] {
+    const InScratchFolder scratch;
+    return zorvctl::RunZorvctl(words, out, err, parts);
+  }();
 
   Check(exit_code == zorvctl::kExitDone || exit_code == zorvctl::kExitFailed ||
             exit_code == zorvctl::kExitUsage,
