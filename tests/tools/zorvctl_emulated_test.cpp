@@ -151,8 +151,9 @@ TEST_F(EmulatedZorvctlTest, AScenarioCardWithoutModuleIsShownAndRefusesATest) {
       RunBuilt({"--emulate", scenario, "ber", "--card", "1", "--seconds", "1"});
   EXPECT_EQ(ber.exit_code, 0) << ber.errors;
   EXPECT_THAT(ber.output, HasSubstr("summary: 15-bit internal pattern, forced errors off"));
-  // The scenario's 1 %, not the 1.2 % a bit count read before the errors gave.
-  EXPECT_THAT(ber.output, HasMatch("BER (9\\.9[0-9]+E-0003|1\\.00[0-9]+E-0002)"));
+  // The scenario's 1 %, not the 1.2 % a bit count read before the errors gave. Within 5 %: the
+  // figure depends on the real time between the reads, and a loaded machine gave 9.82E-3.
+  EXPECT_THAT(ber.output, HasMatch("BER (9\\.[5-9][0-9]+E-0003|1\\.0[0-4][0-9]+E-0002)"));
 }
 
 TEST_F(EmulatedZorvctlTest, LoadProgramsTheCardsAndSaveWritesTheSetups) {
