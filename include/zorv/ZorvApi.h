@@ -35,8 +35,11 @@
 //
 // Calling order: load the library (it finds and opens the cards), ZorvApiOpen once, then the
 // other functions for indexes below the card count it reported, ZorvApiClose before unloading.
-// Every function but ZorvApiClose returns one of the result codes below; on a failure the
-// out-values are left as they were (the FSP option flag excepted: it is cleared first).
+// Every function but ZorvApiClose returns one of the result codes below. A failed check (codes
+// 1 to 5 and 12) leaves the out-values as they were (the FSP option flag excepted: it is
+// cleared first). When the operation itself fails (codes 7 to 26) an out-value may hold what
+// was written before the failure (ZorvApiGetIrigNowtime 0, ZorvApiGetBitsyncStatus the error
+// or does-not-exist status, another read what it had written): take it as not read.
 // A null pointer for a record or an out-value is refused: after the checks that answer codes 1
 // to 5 and 12, the function returns its own failure code (kZorvApiNoBitsync for
 // ZorvApiGetBitsyncMaxInputSource and the FSP functions) and writes through none of its
