@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <exception>
+#include <vector>
 
 #include "app/ZorvCardAccess.h"
 #include "app/ZorvQtColours.h"
@@ -170,9 +171,11 @@ void TZorvAppMainForm::Shutdown() {
     zorv_.reset();
   } else {
     // A card thread is still inside the library: neither close nor unload it under that call.
-    // The program ends without unloading it.
+    // The program ends without unloading it; the binding stays reachable from here, never
+    // destroyed, so that a leak check does not take it for lost.
     card_threads_left_running_ = true;
-    static_cast<void>(zorv_.release());
+    static auto* const abandoned_bindings = new std::vector<std::unique_ptr<progzorvclass>>();
+    abandoned_bindings->push_back(std::move(zorv_));
   }
   CloseErrorLog(false);
   running_form = nullptr;
