@@ -16,7 +16,8 @@ import zorv  # noqa: E402
 
 
 def argument_parser(doc: str) -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    # The docstring's first paragraph, which may run over several lines.
+    parser = argparse.ArgumentParser(description=" ".join(doc.split("\n\n")[0].split()))
     parser.add_argument("--emulate", metavar="N|FILE",
                         help="emulated cards: a count or a scenario file (sets ZORV_EMULATE)")
     return parser
