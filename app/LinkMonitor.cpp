@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "app/ZorvCardAccess.h"
+#include "app/ZorvSetupFiles.h"
 #include "dll/keltnametables.h"
 #include "platform/clock.h"
 #include "support/Ctimerclass.h"
@@ -54,6 +56,18 @@ std::string Seconds(double s) {
   return Number(s, 1) + " s";
 }
 
+// A code's name from its table, else the code itself.
+std::string CodeName(const char* const* names, size_t count, int32_t code) {
+  return code >= 0 && static_cast<size_t>(code) < count ? std::string(names[code])
+                                                        : std::to_string(code);
+}
+
+// An IRIG status's name, else its code.
+std::string IrigStatusShown(int32_t status) {
+  const std::string name = IrigStatusName(status);
+  return name.empty() ? std::to_string(status) : name;
+}
+
 // What differs between two setups, as "BitRate 1024000 -> 2048000, InputCode NRZL -> BIOL".
 std::string SetupChanges(const BitsyncSetup& before, const BitsyncSetup& after) {
   std::string changes;
@@ -62,19 +76,17 @@ std::string SetupChanges(const BitsyncSetup& before, const BitsyncSetup& after) 
     if (!changes.empty()) changes += ", ";
     changes += std::string(name) + " " + from + " -> " + to;
   };
-  const auto named = [](const char* const* names, size_t count, int32_t code) {
-    return code >= 0 && static_cast<size_t>(code) < count ? std::string(names[code])
-                                                          : std::to_string(code);
-  };
   add("BitRate", std::to_string(before.BitRate), std::to_string(after.BitRate));
-  add("InputSource", named(kInputSourcePlainNames, kInputSourceCount, before.InputSource),
-      named(kInputSourcePlainNames, kInputSourceCount, after.InputSource));
-  add("InputCode", named(kInputCodeNames, kInputCodeCount, before.InputCode),
-      named(kInputCodeNames, kInputCodeCount, after.InputCode));
-  add("OutputCode", named(kOutputCodeNames, kOutputCodeCount, before.OutputCode),
-      named(kOutputCodeNames, kOutputCodeCount, after.OutputCode));
-  add("LoopBandwidth", std::to_string(before.LoopBandwidth), std::to_string(after.LoopBandwidth));
-  add("Model", std::to_string(before.Model), std::to_string(after.Model));
+  add("InputSource", CodeName(kInputSourcePlainNames, kInputSourceCount, before.InputSource),
+      CodeName(kInputSourcePlainNames, kInputSourceCount, after.InputSource));
+  add("InputCode", CodeName(kInputCodeNames, kInputCodeCount, before.InputCode),
+      CodeName(kInputCodeNames, kInputCodeCount, after.InputCode));
+  add("OutputCode", CodeName(kOutputCodeNames, kOutputCodeCount, before.OutputCode),
+      CodeName(kOutputCodeNames, kOutputCodeCount, after.OutputCode));
+  add("LoopBandwidth", LoopBandwidthText(before).value_or(std::to_string(before.LoopBandwidth)),
+      LoopBandwidthText(after).value_or(std::to_string(after.LoopBandwidth)));
+  add("Model", CodeName(kModelNames, kModelCount, before.Model),
+      CodeName(kModelNames, kModelCount, after.Model));
   add("KnownErrorMode", std::to_string(before.KnownErrorMode),
       std::to_string(after.KnownErrorMode));
   add("Pattern15Bit", std::to_string(before.Pattern15Bit), std::to_string(after.Pattern15Bit));
@@ -183,8 +195,8 @@ void LinkMonitor::OnIrig(const MonitorTime& at, double irig_time, int32_t irig_s
   last_irig_read_s_ = at.monotonic_s;
   if (irig_status != latest_.irig_status && latest_.irig_status >= 0) {
     Write(at, JournalEvent::kIrigStatus,
-          "IRIG status " + std::to_string(latest_.irig_status) + " -> " +
-              std::to_string(irig_status));
+          "IRIG status " + IrigStatusShown(latest_.irig_status) + " -> " +
+              IrigStatusShown(irig_status));
   }
   latest_.irig_status = irig_status;
   latest_.irig_time = irig_time;
@@ -233,9 +245,7 @@ void LinkMonitor::OnSetupLoaded(const MonitorTime& at, const BitsyncSetup& setup
   Write(at, JournalEvent::kSetupLoaded,
         !changes.empty() ? "bitsync: " + changes
                          : "bitsync: " + std::to_string(setup.BitRate) + " bit/s, " +
-                               (setup.InputCode >= 0 && setup.InputCode < int32_t(kInputCodeCount)
-                                    ? kInputCodeNames[setup.InputCode]
-                                    : "?"));
+                               CodeName(kInputCodeNames, kInputCodeCount, setup.InputCode));
 }
 
 void LinkMonitor::OnIrigSetupLoaded(const MonitorTime& at, const IrigSetup& setup) {
@@ -246,7 +256,7 @@ void LinkMonitor::OnIrigSetupLoaded(const MonitorTime& at, const IrigSetup& setu
   last_irig_setup_ = setup;
   if (same) return;
   Write(at, JournalEvent::kSetupLoaded,
-        "IRIG: format " + std::to_string(setup.SourceFormat) +
+        "IRIG: " + CodeName(kIrigCodeNames, kIrigCodeCount, setup.SourceFormat) +
             (setup.SourceExternal ? ", external" : ", internal") +
             (setup.FlywheelEnabled ? ", flywheel on" : ", flywheel off"));
 }

@@ -69,7 +69,10 @@ bool ReadIrigStatus(progzorvclass& zorv, int32_t card, const IrigSetup& setup, i
 }
 
 std::string IrigStatusText(int32_t status, bool source_external) {
-  if (!source_external) return "INTERNAL RTC";
+  return source_external ? IrigStatusName(status) : "INTERNAL RTC";
+}
+
+std::string IrigStatusName(int32_t status) {
   if (status < 0 || status >= static_cast<int32_t>(std::size(kIrigStatusNames))) return "";
   return kIrigStatusNames[status];
 }

@@ -38,6 +38,8 @@ bool ReadIrigStatus(progzorvclass& zorv, int32_t card, const IrigSetup& setup, i
 // The IRIG panel's status text: the status name for an external source (empty for a code
 // without one), "INTERNAL RTC" otherwise.
 std::string IrigStatusText(int32_t status, bool source_external);
+// The name of an IRIG status code ("FLYWHEEL"); empty for a code without one.
+std::string IrigStatusName(int32_t status);
 
 // The polling pass reads a card's slow values only while its bit synchronizer exists (lock
 // status other than 5), has more than four input sources and offers the built-in test.

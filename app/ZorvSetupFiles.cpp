@@ -76,17 +76,6 @@ bool IsAlternateModel(int32_t model) {
   return model == 2 || model == 3;
 }
 
-// Models 0, 1, 4 and 5 keep two codes outside their table, 8 and -1; models 2 and 3 use the
-// finer table; any other model has no loop bandwidth in the file.
-std::optional<std::string> LoopBandwidthText(const BitsyncSetup& setup) {
-  if (IsAlternateModel(setup.Model)) return NameOf(kLoopBandwidth17Names, setup.LoopBandwidth);
-  if (!IsNormalModel(setup.Model)) return std::nullopt;
-  if (setup.LoopBandwidth == 8) return "8";
-  if (setup.LoopBandwidth < 0 || setup.LoopBandwidth >= static_cast<int32_t>(kLoopBandwidthCount))
-    return "-1";
-  return NameOf(kLoopBandwidthNames, setup.LoopBandwidth);
-}
-
 // Codes without a name are written as IRIG B.
 std::string IrigCodeText(int32_t code) {
   const std::string name = NameOf(kIrigCodeNames, code);
@@ -406,6 +395,15 @@ void AddReplacements(const SectionReader& section, std::vector<std::string>& pro
 }
 
 }  // namespace
+
+std::optional<std::string> LoopBandwidthText(const BitsyncSetup& setup) {
+  if (IsAlternateModel(setup.Model)) return NameOf(kLoopBandwidth17Names, setup.LoopBandwidth);
+  if (!IsNormalModel(setup.Model)) return std::nullopt;
+  if (setup.LoopBandwidth == 8) return "8";
+  if (setup.LoopBandwidth < 0 || setup.LoopBandwidth >= static_cast<int32_t>(kLoopBandwidthCount))
+    return "-1";
+  return NameOf(kLoopBandwidthNames, setup.LoopBandwidth);
+}
 
 std::string ConfigurationFilePath() {
   return std::string(StartDirectory) + platform::PathSeparator() + "ZORVCFG.CFG";

@@ -5,6 +5,7 @@
 // remembers the last setup file in "CommonArea". Setups in memory are the only truth: files
 // are written whole and read section by section.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@
 inline constexpr size_t kIrigCodeCount = 3;
 // IRIG code names, indexed by SourceFormat and GeneratorFormat.
 inline constexpr const char* kIrigCodeNames[kIrigCodeCount] = {"IRIG B", "IRIG A", "IRIG G"};
+
+// A setup's loop bandwidth as the setup files name it: the model's table (models 0, 1, 4 and 5
+// also keep the codes 8 and -1 outside it), none for a model without a loop bandwidth.
+std::optional<std::string> LoopBandwidthText(const BitsyncSetup& setup);
 
 // "ZORVCFG.CFG" in the start directory.
 std::string ConfigurationFilePath();

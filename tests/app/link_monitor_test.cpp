@@ -82,12 +82,12 @@ TEST(LinkMonitor, JournalsIrigStatusChangesJumpsAndBackwardsTime) {
   }
   const std::vector<std::string> events = Events(monitor);
   ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[0], "IRIG STATUS: IRIG status 1 -> 3");
+  EXPECT_EQ(events[0], "IRIG STATUS: IRIG status OK -> FLYWHEEL");
   EXPECT_EQ(events[1].rfind("IRIG JUMP: IRIG time moved 1.048 s in 1.000 s of PC time", 0), 0u)
       << events[1];
   EXPECT_EQ(events[2].rfind("IRIG JUMP: IRIG time went back -1.000 s in 1.000 s", 0), 0u)
       << events[2];
-  EXPECT_EQ(events[3], "IRIG STATUS: IRIG status 3 -> 1");
+  EXPECT_EQ(events[3], "IRIG STATUS: IRIG status FLYWHEEL -> OK");
   EXPECT_EQ(monitor.IrigJumps(), 2u);
   EXPECT_DOUBLE_EQ(monitor.FlywheelSeconds(), 3.0);
   EXPECT_NEAR(monitor.Latest().irig_offset_s, -1.70, 1e-6);
@@ -112,6 +112,8 @@ TEST(LinkMonitor, SetupsTestsAndRefusalsAreJournaled) {
   monitor.OnSetupLoaded(At(0), setup);
   setup.BitRate = 2048000;
   setup.InputCode = 3;
+  setup.LoopBandwidth = 4;
+  setup.Model = 4;
   monitor.OnSetupLoaded(At(1), setup);
   monitor.OnSetupLoaded(At(1.5), setup);  // the same again: nothing new to journal
   BitsyncStatusData values;
@@ -127,11 +129,12 @@ TEST(LinkMonitor, SetupsTestsAndRefusalsAreJournaled) {
   EXPECT_EQ(Events(monitor),
             (std::vector<std::string>{
                 "SETUP LOADED: bitsync: 1024000 bit/s, NRZL",
-                "SETUP LOADED: bitsync: BitRate 1024000 -> 2048000, InputCode NRZL -> BIOL",
+                "SETUP LOADED: bitsync: BitRate 1024000 -> 2048000, InputCode NRZL -> BIOL, "
+                "LoopBandwidth 0.5 -> 0.1, Model KELT_20 -> KELTV2_20",
                 "BER TEST STARTED: bit error test on",
                 "BER TEST STOPPED: bits 1000000, errors 1000, BER 1.0000e-03",
                 "CHANGE REFUSED: The card did not take the bitsync setup.",
-                "SETUP LOADED: IRIG: format 0, internal, flywheel on"}));
+                "SETUP LOADED: IRIG: IRIG B, internal, flywheel on"}));
   EXPECT_EQ(monitor.JournalSince(3).size(), 3u);
   EXPECT_EQ(monitor.JournalSince(monitor.JournalWritten()).size(), 0u);
 }
