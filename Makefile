@@ -45,12 +45,12 @@ fuzz:
 package: build
 	scripts/install-deps dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686
 	cpack --config $(BUILD)/CPackConfig.cmake -B build/packages
-	cmake --preset windows-x64
-	cmake --build --preset windows-x64 --target ZORVDLL zorvctl
+	cmake --preset windows-x64-release
+	cmake --build --preset windows-x64-release
 	cmake --preset windows-x86
 	cmake --build --preset windows-x86
-	cpack --config build/windows-x64/CPackConfig.cmake -B build/packages -D \
-	  "CPACK_INSTALL_CMAKE_PROJECTS=$(CURDIR)/build/windows-x64;Zorv;ALL;/;$(CURDIR)/build/windows-x86;Zorv;ALL;/"
+	cpack --config build/windows-x64-release/CPackConfig.cmake -B build/packages -D \
+	  "CPACK_INSTALL_CMAKE_PROJECTS=$(CURDIR)/build/windows-x64-release;Zorv;ALL;/;$(CURDIR)/build/windows-x86;Zorv;ALL;/"
 
 clean:
 	rm -rf build
