@@ -284,7 +284,8 @@ TEST_F(ScenarioFile, NamesNoCardTakesAreRefusedWithFileSectionAndKey) {
       // A control character stays in a name or value; the problem shows it escaped, on one
       // line. (Not a CR: the Windows profile reader ends a line there.)
       {"[Bus]\nCards=2\nX\x01=1\n", "[Bus] X\\x01=1: no such key"},
-      {"[Bus]\nCards=2\n[Card1]\nBridge=90\x01" "56\n",
+      {"[Bus]\nCards=2\n[Card1]\nBridge=90\x01"
+       "56\n",
        "[Card1] Bridge=90\\x0156: expected 9080 or 9056"},
   };
   for (const auto& [contents, problem] : cases) {
